@@ -1,0 +1,84 @@
+#include "app/lifecycle.h"
+
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/run_configuration.h"
+#include "captions/caption_step.h"
+#include "resources/image_loading.h"
+#include "resources/texture_registry.h"
+
+namespace {
+
+constexpr int kCanvasWidth = 2160;
+constexpr int kCanvasHeight = 3840;
+
+void refuseTooManyItems() {
+  if (AppState::itemCount <= kMaxItemCount) return;
+  SDL_Log("Error:size.txt asks for %d items, but one run holds at most %d\n",
+          AppState::itemCount, kMaxItemCount);
+  std::exit(kExitTooManyItems);
+}
+
+void openFont() {
+  AppState::font = TTF_OpenFont("font.ttf", AppState::fontSize);
+  if (AppState::font) return;
+  SDL_Log("Error:SDL_ttf Couldn't load font.ttf with size:%d, information:%s",
+          AppState::fontSize, SDL_GetError());
+  std::exit(kExitUnloadable);
+}
+
+// Machines without a GPU or OpenGL have no accelerated renderer; SDL's
+// software renderer draws the same posters there.
+SDL_Renderer* createRenderer(SDL_Window* window) {
+  SDL_Renderer* renderer = SDL_CreateRenderer(
+      window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE);
+  if (renderer) return renderer;
+  return SDL_CreateRenderer(
+      window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
+}
+
+void createCanvas() {
+  SDL_DisplayMode mode{};  // a failed query leaves SDL_PIXELFORMAT_UNKNOWN
+  SDL_GetWindowDisplayMode(AppState::window, &mode);
+  textureSlot("result") =
+      SDL_CreateTexture(AppState::renderer, mode.format,
+                        SDL_TEXTUREACCESS_TARGET, kCanvasWidth, kCanvasHeight);
+}
+
+void loadItem(int item) {
+  loadCaption(item);
+  const std::string name = "city_photo" + std::to_string(item);
+  textureSlot(name) = loadTexture(name + ".jpeg");
+}
+
+}  // namespace
+
+void initialize() {
+  SDL_Init(SDL_INIT_EVERYTHING);
+  TTF_Init();
+  IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);
+  readRunConfiguration();
+  refuseTooManyItems();
+  openFont();
+  AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0,
+                                      SDL_WINDOW_BORDERLESS);
+  AppState::renderer = createRenderer(AppState::window);
+  textureSlot("bg") = loadTexture("bg.png");
+  createCanvas();
+  for (int item = 1; item <= AppState::itemCount; ++item) loadItem(item);
+}
+
+void shutDown() {
+  destroyRegisteredTextures();
+  TTF_CloseFont(AppState::font);
+  SDL_DestroyRenderer(AppState::renderer);
+  SDL_DestroyWindow(AppState::window);
+  TTF_Quit();
+  IMG_Quit();
+  SDL_Quit();
+}

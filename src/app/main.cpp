@@ -1,0 +1,13 @@
+// postergen: composes one poster per item in the working directory.
+#include <SDL.h>
+
+#include "app/app_state.h"
+#include "app/lifecycle.h"
+#include "poster/compose.h"
+
+int main(int, char**) {
+  initialize();
+  for (int item = 1; item <= AppState::itemCount; ++item) composePoster(item);
+  shutDown();
+  return 0;
+}

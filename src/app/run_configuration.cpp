@@ -1,0 +1,20 @@
+#include "app/run_configuration.h"
+
+#include <fstream>
+#include <locale>
+
+#include "app/app_state.h"
+
+void readRunConfigurationFrom(std::istream& in, int32_t& itemCount,
+                              int32_t& fontSize) {
+  in.imbue(std::locale::classic());
+  // Once a read fails or meets the end of the file, the stream's sentry
+  // refuses every later read and the field keeps its value.
+  in >> itemCount;
+  in >> fontSize;
+}
+
+void readRunConfiguration() {
+  std::ifstream file("size.txt");
+  readRunConfigurationFrom(file, AppState::itemCount, AppState::fontSize);
+}

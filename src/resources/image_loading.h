@@ -1,0 +1,20 @@
+// Turns image files into textures on AppState::renderer.
+#ifndef POSTERGEN_RESOURCES_IMAGE_LOADING_H_
+#define POSTERGEN_RESOURCES_IMAGE_LOADING_H_
+
+#include <SDL.h>
+
+#include <string>
+
+// Exit statuses of the fatal failures: a file that cannot be opened or
+// decoded, and loaded data that cannot become a texture.
+constexpr int kExitUnloadable = -114514;
+constexpr int kExitUnrenderable = -114515;
+
+// Decodes the file and returns a texture of its size, never null. When the
+// file cannot be decoded or the texture cannot be made, SDL's error text goes
+// to standard output as it stands and the process exits with kExitUnloadable
+// or kExitUnrenderable.
+SDL_Texture* loadTexture(std::string path);
+
+#endif  // POSTERGEN_RESOURCES_IMAGE_LOADING_H_
