@@ -1,0 +1,186 @@
+#include "support/scratch_run.h"
+
+#include <SDL_image.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> RunResult::logLines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(log);
+  std::string line;
+  const std::string prefix = "INFO: ";
+  while (std::getline(in, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0)
+      lines.push_back(line.substr(prefix.size()));
+  }
+  return lines;
+}
+
+bool near(Rgba x, Rgba y, int tolerance) {
+  return std::abs(x.r - y.r) <= tolerance && std::abs(x.g - y.g) <= tolerance &&
+         std::abs(x.b - y.b) <= tolerance && std::abs(x.a - y.a) <= tolerance;
+}
+
+std::string describe(Rgba c) {
+  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," +
+         std::to_string(c.b) + "," + std::to_string(c.a) + ")";
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (fs::temp_directory_path() / "postergen-XXXXXX");
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  if (!std::getenv("POSTERGEN_KEEP_SCRATCH")) {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+}
+
+void ScratchDir::write(const std::string& name, const std::string& bytes) const {
+  std::ofstream(at(name), std::ios::binary) << bytes;
+}
+
+std::string ScratchDir::read(const std::string& name) const {
+  std::ifstream in(at(name), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool ScratchDir::exists(const std::string& name) const {
+  return fs::exists(at(name));
+}
+
+void ScratchDir::makeDirectory(const std::string& name) const {
+  fs::create_directory(at(name));
+}
+
+void ScratchDir::copyFrom(const std::string& source,
+                          const std::string& name) const {
+  fs::copy_file(source, at(name), fs::copy_options::overwrite_existing);
+}
+
+Rgba photoColour(int item) {
+  static const Rgba palette[] = {{220, 30, 30, 255},  {30, 160, 40, 255},
+                                 {40, 60, 220, 255},  {230, 200, 20, 255},
+                                 {160, 40, 180, 255}, {20, 180, 190, 255}};
+  return palette[(item - 1) % 6];
+}
+
+void ScratchDir::populate(int items, int fontSize) const {
+  write("size.txt", std::to_string(items) + " " + std::to_string(fontSize) + "\n");
+  copyFrom(kLatinFont, "font.ttf");
+  savePng(solidSurface(1080, 1920, {200, 220, 240, 255}), at("bg.png"));
+  for (int i = 1; i <= items; ++i) {
+    write("d" + std::to_string(i) + ".txt", "Caption " + std::to_string(i));
+    saveJpeg(solidSurface(400, 300, photoColour(i)),
+             at("city_photo" + std::to_string(i) + ".jpeg"));
+  }
+}
+
+namespace {
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+RunResult ScratchDir::run(const std::map<std::string, std::string>& env) const {
+  const std::string outPath = path_ + ".stdout";
+  const std::string errPath = path_ + ".stderr";
+  pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    if (chdir(path_.c_str()) != 0) _exit(120);
+    int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0) _exit(121);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    execl(POSTERGEN_BINARY, POSTERGEN_BINARY, "--ignored", "argument",
+          static_cast<char*>(nullptr));
+    _exit(122);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  RunResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status)
+                                    : 128 + WTERMSIG(status);
+  result.out = slurp(outPath);
+  result.log = slurp(errPath);
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
+  return result;
+}
+
+Surface solidSurface(int w, int h, Rgba colour) {
+  Rgba quadrants[4] = {colour, colour, colour, colour};
+  return quadrantSurface(w, h, quadrants);
+}
+
+Surface quadrantSurface(int w, int h, const Rgba quadrants[4]) {
+  Surface s(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ABGR8888));
+  if (!s) throw std::runtime_error(SDL_GetError());
+  for (int q = 0; q < 4; ++q) {
+    const SDL_Rect r{q % 2 ? w / 2 : 0, q / 2 ? h / 2 : 0,
+                     q % 2 ? w - w / 2 : w / 2, q / 2 ? h - h / 2 : h / 2};
+    const Rgba c = quadrants[q];
+    SDL_FillRect(s.get(), &r, SDL_MapRGBA(s->format, c.r, c.g, c.b, c.a));
+  }
+  return s;
+}
+
+Surface noisySurface(int w, int h, uint32_t seed) {
+  Surface s(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ABGR8888));
+  if (!s) throw std::runtime_error(SDL_GetError());
+  std::minstd_rand noise(seed);
+  for (int y = 0; y < h; ++y) {
+    auto* row = static_cast<uint8_t*>(s->pixels) + y * s->pitch;
+    for (int x = 0; x < w; ++x) {
+      const int n = static_cast<int>(noise() % 48);
+      row[4 * x + 0] = static_cast<uint8_t>((x * 255 / w + n + seed * 37) % 256);
+      row[4 * x + 1] = static_cast<uint8_t>((y * 255 / h + n) % 256);
+      row[4 * x + 2] = static_cast<uint8_t>(((x + y) * 127 / (w + h) + 2 * n) % 256);
+      row[4 * x + 3] = 255;
+    }
+  }
+  return s;
+}
+
+void savePng(const Surface& surface, const std::string& path) {
+  if (IMG_SavePNG(surface.get(), path.c_str()) != 0)
+    throw std::runtime_error(SDL_GetError());
+}
+
+void saveJpeg(const Surface& surface, const std::string& path, int quality) {
+  if (IMG_SaveJPG(surface.get(), path.c_str(), quality) != 0)
+    throw std::runtime_error(SDL_GetError());
+}
+
+Surface loadRgba(const std::string& path) {
+  Surface loaded(IMG_Load(path.c_str()));
+  if (!loaded) return nullptr;
+  return Surface(
+      SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ABGR8888, 0));
+}
+
+Rgba pixelAt(const Surface& s, int x, int y) {
+  const auto* p = static_cast<const uint8_t*>(s->pixels) + y * s->pitch + 4 * x;
+  return {p[0], p[1], p[2], p[3]};
+}

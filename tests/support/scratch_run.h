@@ -1,0 +1,89 @@
+// Runs the built postergen in a scratch working directory made of real files
+// (TrueType font, PNG background, JPEG photographs, caption files) and
+// captures what it leaves: exit status, standard output, log, files.
+#ifndef POSTERGEN_TESTS_SUPPORT_SCRATCH_RUN_H_
+#define POSTERGEN_TESTS_SUPPORT_SCRATCH_RUN_H_
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The exit statuses as a waiting parent sees them (the low eight bits).
+constexpr int kStatusUnloadable = -114514 & 0xFF;    // 174
+constexpr int kStatusUnrenderable = -114515 & 0xFF;  // 173
+
+constexpr const char* kLatinFont =
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kCjkFont = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
+
+struct SurfaceDeleter {
+  void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
+};
+using Surface = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
+
+struct RunResult {
+  int status = -1;  // exit status, or 128 + signal number
+  std::string out;  // standard output
+  std::string log;  // standard error, where SDL_Log writes
+  // The log lines SDL_Log wrote, without their "INFO: " prefix; lines other
+  // libraries print to standard error are left out.
+  std::vector<std::string> logLines() const;
+};
+
+// An RGBA colour, compared channel by channel within a tolerance.
+struct Rgba {
+  int r, g, b, a;
+};
+bool near(Rgba x, Rgba y, int tolerance);
+std::string describe(Rgba c);
+
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string at(const std::string& name) const { return path_ + "/" + name; }
+
+  void write(const std::string& name, const std::string& bytes) const;
+  std::string read(const std::string& name) const;
+  bool exists(const std::string& name) const;
+  void makeDirectory(const std::string& name) const;
+  void copyFrom(const std::string& source, const std::string& name) const;
+
+  // A complete input set: font, 1080 x 1920 background, and for items 1..n a
+  // caption and a solid photograph of 400 x 300 with a colour of its own.
+  void populate(int items, int fontSize = 48) const;
+
+  // Runs postergen here with extra environment variables set in the child.
+  RunResult run(const std::map<std::string, std::string>& env = {}) const;
+
+ private:
+  std::string path_;
+};
+
+// A 32-bit RGBA surface of one colour; its quadrants in the four colours
+// when quadrants are given (top-left, top-right, bottom-left, bottom-right).
+Surface solidSurface(int w, int h, Rgba colour);
+Surface quadrantSurface(int w, int h, const Rgba quadrants[4]);
+// Photographic-looking content: smooth gradients with noise.
+Surface noisySurface(int w, int h, uint32_t seed);
+
+void savePng(const Surface& surface, const std::string& path);
+void saveJpeg(const Surface& surface, const std::string& path,
+              int quality = 95);
+
+// Loads an image and converts it to ABGR8888 for pixel access.
+Surface loadRgba(const std::string& path);
+Rgba pixelAt(const Surface& s, int x, int y);
+
+// The colour each generated photograph of item i is filled with.
+Rgba photoColour(int item);
+
+#endif  // POSTERGEN_TESTS_SUPPORT_SCRATCH_RUN_H_
