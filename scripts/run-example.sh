@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" -DPOSTERGEN_TESTS=OFF
+BUILD_TARGET=postergen "$root/scripts/build.sh"
 work=$root/out/example
 rm -rf "$work"
 mkdir -p "$work"

@@ -4,6 +4,6 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" -DPOSTERGEN_WERROR=ON
+"$root/scripts/build.sh" -DPOSTERGEN_TESTS=ON -DPOSTERGEN_WERROR=ON
 cd "${BUILD_DIR:-$root/build}"
 ctest --output-on-failure -j"$(nproc)"

@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <jpeglib.h>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -86,7 +88,7 @@ void ScratchDir::populate(int items, int fontSize) const {
   savePng(solidSurface(1080, 1920, {200, 220, 240, 255}), at("bg.png"));
   for (int i = 1; i <= items; ++i) {
     write("d" + std::to_string(i) + ".txt", "Caption " + std::to_string(i));
-    saveJpeg(solidSurface(400, 300, photoColour(i)),
+    saveJpeg(solidSurface(400 + i, 300, photoColour(i)),
              at("city_photo" + std::to_string(i) + ".jpeg"));
   }
 }
@@ -126,6 +128,20 @@ RunResult ScratchDir::run(const std::map<std::string, std::string>& env) const {
   result.log = slurp(errPath);
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
+  return result;
+}
+
+RunResult ScratchDir::runTraced(std::vector<std::string>& trace,
+                               std::map<std::string, std::string> env) const {
+  const std::string tracePath = path_ + ".trace";
+  std::remove(tracePath.c_str());
+  env["LD_PRELOAD"] = POSTERGEN_TRACER;
+  env["POSTERGEN_TRACE_FILE"] = tracePath;
+  RunResult result = run(env);
+  std::istringstream in(slurp(tracePath));
+  trace.clear();
+  for (std::string line; std::getline(in, line);) trace.push_back(line);
+  std::remove(tracePath.c_str());
   return result;
 }
 
@@ -171,6 +187,60 @@ void savePng(const Surface& surface, const std::string& path) {
 void saveJpeg(const Surface& surface, const std::string& path, int quality) {
   if (IMG_SaveJPG(surface.get(), path.c_str(), quality) != 0)
     throw std::runtime_error(SDL_GetError());
+}
+
+void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
+                const std::string& app1) {
+  Surface rgba(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_ABGR8888, 0));
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (!rgba || !file) throw std::runtime_error("cannot write " + path);
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr jerr;
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, file);
+  cinfo.image_width = rgba->w;
+  cinfo.image_height = rgba->h;
+  const bool cmyk = kind == JpegKind::kCmyk;
+  const bool gray = kind == JpegKind::kGrayscale;
+  cinfo.input_components = cmyk ? 4 : gray ? 1 : 3;
+  cinfo.in_color_space = cmyk ? JCS_CMYK : gray ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 95, TRUE);
+  if (kind == JpegKind::kProgressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  if (!app1.empty())
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1,
+                      reinterpret_cast<const JOCTET*>(app1.data()),
+                      static_cast<unsigned>(app1.size()));
+  std::vector<JSAMPLE> row(static_cast<size_t>(rgba->w) * cinfo.input_components);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const auto* src = static_cast<const uint8_t*>(rgba->pixels) +
+                      cinfo.next_scanline * rgba->pitch;
+    for (int x = 0; x < rgba->w; ++x) {
+      const uint8_t* p = src + 4 * x;
+      JSAMPLE* out = &row[static_cast<size_t>(x) * cinfo.input_components];
+      if (gray) {
+        out[0] = static_cast<JSAMPLE>((p[0] * 299 + p[1] * 587 + p[2] * 114) / 1000);
+      } else if (cmyk) {
+        // Adobe's convention, which decoders expect: inverted CMYK.
+        const int k = std::min({255 - p[0], 255 - p[1], 255 - p[2]});
+        out[0] = static_cast<JSAMPLE>(255 - (255 - p[0] - k));
+        out[1] = static_cast<JSAMPLE>(255 - (255 - p[1] - k));
+        out[2] = static_cast<JSAMPLE>(255 - (255 - p[2] - k));
+        out[3] = static_cast<JSAMPLE>(255 - k);
+      } else {
+        out[0] = p[0];
+        out[1] = p[1];
+        out[2] = p[2];
+      }
+    }
+    JSAMPROW rows[] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::fclose(file);
 }
 
 Surface loadRgba(const std::string& path) {

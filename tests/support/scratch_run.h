@@ -58,11 +58,17 @@ class ScratchDir {
   void copyFrom(const std::string& source, const std::string& name) const;
 
   // A complete input set: font, 1080 x 1920 background, and for items 1..n a
-  // caption and a solid photograph of 400 x 300 with a colour of its own.
+  // caption and a solid photograph of (400 + i) x 300 in photoColour(i), so
+  // that each photograph's texture can be told apart by its size.
   void populate(int items, int fontSize = 48) const;
 
   // Runs postergen here with extra environment variables set in the child.
   RunResult run(const std::map<std::string, std::string>& env = {}) const;
+
+  // Runs postergen with the tracing library preloaded (see sdl_trace.cpp)
+  // and returns the trace's lines in trace.
+  RunResult runTraced(std::vector<std::string>& trace,
+                      std::map<std::string, std::string> env = {}) const;
 
  private:
   std::string path_;
@@ -74,6 +80,13 @@ Surface solidSurface(int w, int h, Rgba colour);
 Surface quadrantSurface(int w, int h, const Rgba quadrants[4]);
 // Photographic-looking content: smooth gradients with noise.
 Surface noisySurface(int w, int h, uint32_t seed);
+
+// Encodings SDL_image does not write, made with libjpeg directly.
+enum class JpegKind { kBaseline, kGrayscale, kProgressive, kCmyk };
+// Writes the surface as JPEG; app1, when not empty, is stored as an APP1
+// segment (the EXIF block) right after the start of the file.
+void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
+                const std::string& app1 = "");
 
 void savePng(const Surface& surface, const std::string& path);
 void saveJpeg(const Surface& surface, const std::string& path,

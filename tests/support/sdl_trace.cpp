@@ -1,0 +1,285 @@
+// A preloaded library that watches postergen from outside: it interposes the
+// SDL, SDL_image and SDL_ttf calls that create and release textures,
+// surfaces and the export's pixel buffer, and writes one line per event to
+// the file named by POSTERGEN_TRACE_FILE:
+//   create WxH                            a texture made
+//   destroy WxH | destroy null            a texture handed to SDL_DestroyTexture
+//   checkpoint NAME textures=T surfaces=S buffers=B
+//                                         live counts on entry to NAME
+//   fail NAME                             an injected failure
+// POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would.
+// Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" void* __libc_malloc(size_t);
+extern "C" void __libc_free(void*);
+
+namespace {
+
+// Fixed tables: the tracer must not allocate from the heap it watches.
+constexpr int kSlots = 4096;
+struct LiveSet {
+  const void* items[kSlots] = {};
+  int count = 0;
+  void add(const void* p) {
+    for (const void* item : items)
+      if (item == p) return;
+    for (auto& slot : items)
+      if (!slot) {
+        slot = p;
+        ++count;
+        return;
+      }
+  }
+  void remove(const void* p) {
+    if (!p) return;
+    for (auto& slot : items)
+      if (slot == p) {
+        slot = nullptr;
+        --count;
+        return;
+      }
+  }
+};
+
+LiveSet textures, surfaces, buffers;
+bool buffersReady = false;
+size_t bufferBytes = 0;
+
+void emit(const char* line) {
+  static int fd = -2;
+  if (fd == -2) {
+    const char* path = getenv("POSTERGEN_TRACE_FILE");
+    fd = path ? open(path, O_WRONLY | O_CREAT | O_APPEND, 0644) : -1;
+  }
+  if (fd >= 0 && write(fd, line, strlen(line)) < 0) fd = -1;
+}
+
+void checkpoint(const char* name) {
+  char line[160];
+  snprintf(line, sizeof line, "checkpoint %s textures=%d surfaces=%d buffers=%d\n",
+           name, textures.count, surfaces.count, buffers.count);
+  emit(line);
+}
+
+// True when this call of name is the one POSTERGEN_FAIL asks to fail.
+bool injectFailure(const char* name) {
+  static char target[64];
+  static long when = -1;
+  static long calls = 0;
+  if (when == -1) {
+    when = 0;
+    const char* spec = getenv("POSTERGEN_FAIL");
+    const char* colon = spec ? strchr(spec, ':') : nullptr;
+    if (colon && size_t(colon - spec) < sizeof target) {
+      memcpy(target, spec, colon - spec);
+      when = atol(colon + 1);
+    }
+  }
+  if (when <= 0 || strcmp(name, target) != 0 || ++calls != when) return false;
+  char line[96];
+  snprintf(line, sizeof line, "fail %s\n", name);
+  emit(line);
+  return true;
+}
+
+template <typename F>
+F real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+
+#define REAL(name) static auto real_##name = real<decltype(&name)>(#name)
+
+SDL_Surface* trackSurface(SDL_Surface* s) {
+  if (s) surfaces.add(s);
+  return s;
+}
+
+SDL_Texture* trackTexture(SDL_Texture* t) {
+  REAL(SDL_QueryTexture);
+  int w = 0, h = 0;
+  if (!t || real_SDL_QueryTexture(t, nullptr, nullptr, &w, &h) != 0) return t;
+  textures.add(t);
+  char line[64];
+  snprintf(line, sizeof line, "create %dx%d\n", w, h);
+  emit(line);
+  return t;
+}
+
+}  // namespace
+
+extern "C" {
+
+void* malloc(size_t size) {
+  if (!buffersReady) {
+    buffersReady = true;
+    const char* bytes = getenv("POSTERGEN_TRACE_BUFFER_BYTES");
+    bufferBytes = bytes ? strtoul(bytes, nullptr, 10) : 0;
+  }
+  if (bufferBytes && size == bufferBytes && injectFailure("malloc")) return nullptr;
+  void* p = __libc_malloc(size);
+  if (p && bufferBytes && size == bufferBytes) buffers.add(p);
+  return p;
+}
+
+void free(void* p) {
+  if (buffers.count) buffers.remove(p);
+  __libc_free(p);
+}
+
+SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w,
+                               int h) {
+  REAL(SDL_CreateTexture);
+  if (injectFailure("SDL_CreateTexture")) {
+    SDL_SetError("injected failure");
+    return nullptr;
+  }
+  return trackTexture(real_SDL_CreateTexture(r, format, access, w, h));
+}
+
+SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* r, SDL_Surface* s) {
+  REAL(SDL_CreateTextureFromSurface);
+  if (injectFailure("SDL_CreateTextureFromSurface")) {
+    SDL_SetError("injected failure");
+    return nullptr;
+  }
+  return trackTexture(real_SDL_CreateTextureFromSurface(r, s));
+}
+
+void SDL_DestroyTexture(SDL_Texture* t) {
+  REAL(SDL_DestroyTexture);
+  REAL(SDL_QueryTexture);
+  char line[64];
+  int w = 0, h = 0;
+  if (!t) {
+    snprintf(line, sizeof line, "destroy null\n");
+  } else if (real_SDL_QueryTexture(t, nullptr, nullptr, &w, &h) == 0) {
+    snprintf(line, sizeof line, "destroy %dx%d\n", w, h);
+  } else {
+    snprintf(line, sizeof line, "destroy invalid\n");
+  }
+  emit(line);
+  textures.remove(t);
+  real_SDL_DestroyTexture(t);
+}
+
+int SDL_QueryTexture(SDL_Texture* t, Uint32* format, int* access, int* w, int* h) {
+  REAL(SDL_QueryTexture);
+  if (injectFailure("SDL_QueryTexture")) return SDL_SetError("injected failure");
+  return real_SDL_QueryTexture(t, format, access, w, h);
+}
+
+int SDL_SetRenderTarget(SDL_Renderer* r, SDL_Texture* t) {
+  REAL(SDL_SetRenderTarget);
+  if (injectFailure("SDL_SetRenderTarget")) return SDL_SetError("injected failure");
+  return real_SDL_SetRenderTarget(r, t);
+}
+
+int SDL_RenderCopy(SDL_Renderer* r, SDL_Texture* t, const SDL_Rect* src,
+                   const SDL_Rect* dst) {
+  REAL(SDL_RenderCopy);
+  if (injectFailure("SDL_RenderCopy")) return SDL_SetError("injected failure");
+  return real_SDL_RenderCopy(r, t, src, dst);
+}
+
+int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format,
+                         void* pixels, int pitch) {
+  REAL(SDL_RenderReadPixels);
+  if (injectFailure("SDL_RenderReadPixels")) return SDL_SetError("injected failure");
+  return real_SDL_RenderReadPixels(r, rect, format, pixels, pitch);
+}
+
+void SDL_RenderPresent(SDL_Renderer* r) {
+  REAL(SDL_RenderPresent);
+  checkpoint("SDL_RenderPresent");
+  real_SDL_RenderPresent(r);
+}
+
+SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int w, int h,
+                                                int depth, int pitch,
+                                                Uint32 format) {
+  REAL(SDL_CreateRGBSurfaceWithFormatFrom);
+  if (injectFailure("SDL_CreateRGBSurfaceWithFormatFrom")) {
+    SDL_SetError("injected failure");
+    return nullptr;
+  }
+  return trackSurface(
+      real_SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, depth, pitch, format));
+}
+
+SDL_Surface* SDL_CreateRGBSurfaceWithFormat(Uint32 flags, int w, int h, int depth,
+                                            Uint32 format) {
+  REAL(SDL_CreateRGBSurfaceWithFormat);
+  return trackSurface(real_SDL_CreateRGBSurfaceWithFormat(flags, w, h, depth, format));
+}
+
+SDL_Surface* SDL_CreateRGBSurface(Uint32 flags, int w, int h, int depth, Uint32 rm,
+                                  Uint32 gm, Uint32 bm, Uint32 am) {
+  REAL(SDL_CreateRGBSurface);
+  return trackSurface(real_SDL_CreateRGBSurface(flags, w, h, depth, rm, gm, bm, am));
+}
+
+SDL_Surface* SDL_CreateRGBSurfaceFrom(void* pixels, int w, int h, int depth,
+                                      int pitch, Uint32 rm, Uint32 gm, Uint32 bm,
+                                      Uint32 am) {
+  REAL(SDL_CreateRGBSurfaceFrom);
+  return trackSurface(
+      real_SDL_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, rm, gm, bm, am));
+}
+
+SDL_Surface* SDL_ConvertSurface(SDL_Surface* s, const SDL_PixelFormat* f,
+                                Uint32 flags) {
+  REAL(SDL_ConvertSurface);
+  return trackSurface(real_SDL_ConvertSurface(s, f, flags));
+}
+
+SDL_Surface* SDL_ConvertSurfaceFormat(SDL_Surface* s, Uint32 format, Uint32 flags) {
+  REAL(SDL_ConvertSurfaceFormat);
+  return trackSurface(real_SDL_ConvertSurfaceFormat(s, format, flags));
+}
+
+SDL_Surface* SDL_DuplicateSurface(SDL_Surface* s) {
+  REAL(SDL_DuplicateSurface);
+  return trackSurface(real_SDL_DuplicateSurface(s));
+}
+
+void SDL_FreeSurface(SDL_Surface* s) {
+  REAL(SDL_FreeSurface);
+  surfaces.remove(s);
+  real_SDL_FreeSurface(s);
+}
+
+int IMG_SavePNG(SDL_Surface* s, const char* file) {
+  REAL(IMG_SavePNG);
+  if (injectFailure("IMG_SavePNG")) return SDL_SetError("injected failure");
+  return real_IMG_SavePNG(s, file);
+}
+
+SDL_Surface* TTF_RenderUTF8_Solid_Wrapped(TTF_Font* font, const char* text,
+                                          SDL_Color fg, Uint32 wrap) {
+  REAL(TTF_RenderUTF8_Solid_Wrapped);
+  checkpoint("TTF_RenderUTF8_Solid_Wrapped");
+  if (injectFailure("TTF_RenderUTF8_Solid_Wrapped")) {
+    SDL_SetError("injected failure");
+    return nullptr;
+  }
+  return trackSurface(real_TTF_RenderUTF8_Solid_Wrapped(font, text, fg, wrap));
+}
+
+void TTF_CloseFont(TTF_Font* font) {
+  REAL(TTF_CloseFont);
+  checkpoint("TTF_CloseFont");
+  real_TTF_CloseFont(font);
+}
+
+}  // extern "C"
