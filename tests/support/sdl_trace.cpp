@@ -261,6 +261,7 @@ void SDL_FreeSurface(SDL_Surface* s) {
 
 int IMG_SavePNG(SDL_Surface* s, const char* file) {
   REAL(IMG_SavePNG);
+  checkpoint("IMG_SavePNG");
   if (injectFailure("IMG_SavePNG")) return SDL_SetError("injected failure");
   return real_IMG_SavePNG(s, file);
 }

@@ -1,0 +1,202 @@
+// End-to-end runs of poster composition and export, judged by the log and
+// by the pixels of the posters written.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/scratch_run.h"
+
+namespace {
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+
+const Rgba kBackground{200, 220, 240, 255};
+
+bool isDark(Rgba c) { return c.r < 80 && c.g < 80 && c.b < 80; }
+
+bool inside(int x, int y, SDL_Rect r) {
+  return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+}
+
+// Dark (caption) pixels of a poster, and how many lie outside the box.
+struct DarkPixels {
+  long total = 0;
+  long outside = 0;
+};
+
+DarkPixels darkPixels(const Surface& poster, SDL_Rect box) {
+  DarkPixels found;
+  for (int y = 0; y < poster->h; ++y)
+    for (int x = 0; x < poster->w; ++x)
+      if (isDark(pixelAt(poster, x, y))) {
+        ++found.total;
+        if (!inside(x, y, box)) ++found.outside;
+      }
+  return found;
+}
+
+constexpr SDL_Rect kCaptionBox{275, 2450, 1625, 980};
+
+struct Placement {
+  int w, h;
+  SDL_Rect expected;
+};
+
+// A photograph fills its fitted rectangle and nothing around it: probes two
+// pixels inside and two pixels outside each edge.
+TEST(Poster, PhotographsLandWhereTheFitPutsThem) {
+  const Placement placements[] = {{800, 600, {443, 872, 1292, 969}},
+                                  {600, 800, {604, 711, 969, 1292}},
+                                  {500, 500, {443, 711, 1292, 1292}}};
+  ScratchDir dir;
+  dir.populate(3);
+  for (int i = 1; i <= 3; ++i) {
+    const Placement& p = placements[i - 1];
+    saveJpeg(solidSurface(p.w, p.h, photoColour(i)),
+             dir.at("city_photo" + std::to_string(i) + ".jpeg"));
+  }
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.log;
+  for (int i = 1; i <= 3; ++i) {
+    const SDL_Rect r = placements[i - 1].expected;
+    Surface poster = loadRgba(dir.at("result" + std::to_string(i) + ".png"));
+    ASSERT_TRUE(poster);
+    ASSERT_EQ(poster->w, 2160);
+    ASSERT_EQ(poster->h, 3840);
+    const int midX = r.x + r.w / 2;
+    const int midY = r.y + r.h / 2;
+    const struct {
+      int x, y;
+      bool photo;
+    } probes[] = {{r.x + 2, midY, true},           {r.x + r.w - 3, midY, true},
+                  {midX, r.y + 2, true},           {midX, r.y + r.h - 3, true},
+                  {r.x - 3, midY, false},          {r.x + r.w + 2, midY, false},
+                  {midX, r.y - 3, false},          {midX, r.y + r.h + 2, false}};
+    for (const auto& probe : probes) {
+      const Rgba seen = pixelAt(poster, probe.x, probe.y);
+      const Rgba want = probe.photo ? photoColour(i) : kBackground;
+      EXPECT_TRUE(near(seen, want, 12))
+          << "poster " << i << " at (" << probe.x << ", " << probe.y << "): "
+          << describe(seen) << " expected " << describe(want);
+    }
+  }
+}
+
+TEST(Poster, CaptionInkStaysInsideTheCaptionBox) {
+  ScratchDir dir;
+  dir.populate(1);
+  dir.copyFrom(kCjkFont, "font.ttf");
+  dir.write("d1.txt",
+            "\xE5\x9F\x8E\xE5\xB8\x82\xEF\xBC\x8C\xE5\xA4\x9C\xE6\x99\xAF"
+            "\xE3\x80\x82 A long English line that has to be wrapped because "
+            "it is much wider than two thousand pixels at this size.\nLine two");
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.log;
+  Surface poster = loadRgba(dir.at("result1.png"));
+  ASSERT_TRUE(poster);
+  const DarkPixels ink = darkPixels(poster, kCaptionBox);
+  EXPECT_GT(ink.total, 10000);
+  EXPECT_EQ(ink.outside, 0);
+  // Outside both boxes the background shows.
+  for (const auto& [x, y] : {std::pair{10, 10}, {2150, 3830}, {1080, 2200}, {100, 3000}})
+    EXPECT_TRUE(near(pixelAt(poster, x, y), kBackground, 2)) << x << "," << y;
+}
+
+TEST(Poster, ThreeItemRunLogsCaptionsThenOneSaveLinePerPoster) {
+  ScratchDir dir;
+  dir.populate(3);
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(run.logLines(),
+              ElementsAre("start->Caption 1", "end->Caption 1", "start->Caption 2",
+                          "end->Caption 2", "start->Caption 3", "end->Caption 3",
+                          "Saved texture as PNG to \"result1.png\"",
+                          "Saved texture as PNG to \"result2.png\"",
+                          "Saved texture as PNG to \"result3.png\""));
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(Poster, FailedExportIsLoggedAndTheRunGoesOn) {
+  ScratchDir dir;
+  dir.populate(3);
+  dir.makeDirectory("result2.png");
+  const RunResult run = dir.run();
+  EXPECT_EQ(run.status, 0);
+  const auto lines = run.logLines();
+  ASSERT_EQ(lines.size(), 9u) << run.log;
+  EXPECT_EQ(lines[6], "Saved texture as PNG to \"result1.png\"");
+  EXPECT_EQ(lines[7].rfind("Failed saving image: ", 0), 0u) << lines[7];
+  EXPECT_EQ(lines[8], "Saved texture as PNG to \"result3.png\"");
+  EXPECT_TRUE(loadRgba(dir.at("result3.png")));
+}
+
+TEST(Poster, ExistingResultFileIsReplaced) {
+  ScratchDir dir;
+  dir.populate(1);
+  dir.write("result1.png", std::string(100000, 'x'));
+  ASSERT_EQ(dir.run().status, 0);
+  Surface poster = loadRgba(dir.at("result1.png"));
+  ASSERT_TRUE(poster);
+  EXPECT_EQ(poster->w, 2160);
+}
+
+// SDL_ttf cannot render text of zero width; such a caption is left out of
+// its poster and the run goes on.
+TEST(Poster, CaptionWithNothingToRenderIsLeftOut) {
+  using namespace std::string_literals;
+  for (const std::string& caption : {""s, "\0after a NUL"s}) {
+    ScratchDir dir;
+    dir.populate(3);
+    dir.write("d2.txt", caption);
+    std::vector<std::string> trace;
+    const RunResult run = dir.runTraced(trace);
+    ASSERT_EQ(run.status, 0) << run.log;
+    for (int i = 1; i <= 3; ++i) {
+      Surface poster = loadRgba(dir.at("result" + std::to_string(i) + ".png"));
+      ASSERT_TRUE(poster) << i;
+      EXPECT_EQ(darkPixels(poster, kCaptionBox).total > 0, i != 2) << i;
+    }
+    // Poster 2 is presented with one texture fewer: caption 1's texture is
+    // destroyed and none takes its place.
+    std::vector<std::string> presents;
+    for (const auto& line : trace)
+      if (line.rfind("checkpoint SDL_RenderPresent", 0) == 0) presents.push_back(line);
+    EXPECT_THAT(presents,
+                ElementsAre(HasSubstr("textures=6 "), HasSubstr("textures=5 "),
+                            HasSubstr("textures=6 ")));
+  }
+}
+
+TEST(Poster, MissingCaptionFileGivesAPosterWithoutCaption) {
+  ScratchDir dir;
+  dir.populate(1);
+  std::remove(dir.at("d1.txt").c_str());
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(run.logLines(), testing::Contains("start->"));
+  Surface poster = loadRgba(dir.at("result1.png"));
+  ASSERT_TRUE(poster);
+  EXPECT_EQ(darkPixels(poster, kCaptionBox).total, 0);
+}
+
+TEST(Poster, CaptionThatCannotBeRenderedEndsTheRunAfterEarlierPosters) {
+  ScratchDir dir;
+  dir.populate(3);
+  std::vector<std::string> trace;
+  const RunResult run =
+      dir.runTraced(trace, {{"POSTERGEN_FAIL", "TTF_RenderUTF8_Solid_Wrapped:3"}});
+  EXPECT_EQ(run.status, kStatusUnrenderable);
+  const auto lines = run.logLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(),
+            "Error:Couldn't load the words' texture with SDL_ttf, "
+            "information:injected failure");
+  EXPECT_TRUE(dir.exists("result1.png"));
+  EXPECT_TRUE(dir.exists("result2.png"));
+  EXPECT_FALSE(dir.exists("result3.png"));
+}
+
+}  // namespace
