@@ -24,8 +24,19 @@ void refuseTooManyItems() {
   std::exit(kExitTooManyItems);
 }
 
+// FreeType works in 26.6 fixed point and SDL_ttf passes sizes on unchecked:
+// sizes below 1 or beyond 16-bit pixel sizes open "successfully" and render
+// every glyph as a black block, so they count as a font that cannot be
+// opened.
+constexpr int kMaxFontSize = 65535;
+
 void openFont() {
-  AppState::font = TTF_OpenFont("font.ttf", AppState::fontSize);
+  const int size = AppState::fontSize;
+  if (size < 1 || size > kMaxFontSize) {
+    SDL_SetError("the point size must lie between 1 and %d", kMaxFontSize);
+  } else {
+    AppState::font = TTF_OpenFont("font.ttf", size);
+  }
   if (AppState::font) return;
   SDL_Log("Error:SDL_ttf Couldn't load font.ttf with size:%d, information:%s",
           AppState::fontSize, SDL_GetError());

@@ -8,8 +8,14 @@
 // that wrapped rendering may break the line there.
 std::string spaceAfterFullWidthMarks(std::string caption);
 
+// The longest caption accepted. SDL_ttf's wrapped rendering takes time that
+// grows with the square of the text's length and copies the text onto the
+// stack, so a much longer caption would stall or crash the run.
+constexpr size_t kMaxCaptionBytes = 64 * 1024;
+
 // Reads "d" + item + ".txt" into the item's caption slot, logs it, spaces it
-// and logs it again.
+// and logs it again. A caption longer than kMaxCaptionBytes ends the run
+// with status -114515 before any poster is drawn.
 void loadCaption(int item);
 
 #endif  // POSTERGEN_CAPTIONS_CAPTION_STEP_H_

@@ -42,12 +42,17 @@ SDL_Surface* renderCaption(const std::string& caption) {
 }
 
 // The previous caption texture is destroyed only once the new raster
-// exists, then "text" holds the new texture or null.
-void replaceCaptionTexture(SDL_Surface* raster) {
+// exists, then "text" holds the new texture or null. A caption too large
+// for the renderer's textures is left out, but not silently.
+void replaceCaptionTexture(SDL_Surface* raster, int item) {
   SDL_Texture*& text = textureSlot("text");
   SDL_DestroyTexture(text);
-  text = raster ? SDL_CreateTextureFromSurface(AppState::renderer, raster)
-                : nullptr;
+  text = nullptr;
+  if (!raster) return;
+  text = SDL_CreateTextureFromSurface(AppState::renderer, raster);
+  if (!text)
+    SDL_Log("Failed creating the caption texture of item %d: %s\n", item,
+            SDL_GetError());
   SDL_FreeSurface(raster);
 }
 
@@ -64,7 +69,7 @@ void composePoster(int item) {
   const std::string number = std::to_string(item);
   copyFitted(textureSlot("city_photo" + number), kPhotographBox);
 
-  replaceCaptionTexture(renderCaption(AppState::captions.at(item)));
+  replaceCaptionTexture(renderCaption(AppState::captions.at(item)), item);
   if (SDL_Texture* text = textureSlot("text")) copyFitted(text, kCaptionBox);
 
   SDL_RenderPresent(renderer);
