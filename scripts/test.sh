@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs the
-# whole test suite.
+# Installs what is missing and runs the whole test suite:
+#   1. a build with warnings as errors, and every test against it (unit,
+#      end to end, and one run under valgrind);
+#   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
+#      and every test against it again;
+#   3. each fuzzer for FUZZ_SECONDS (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" clang libclang-rt-14-dev valgrind
+
+echo "== Build and test"
 "$root/scripts/build.sh" -DPOSTERGEN_TESTS=ON -DPOSTERGEN_WERROR=ON
-cd "${BUILD_DIR:-$root/build}"
-ctest --output-on-failure -j"$(nproc)"
+(cd "${BUILD_DIR:-$root/build}" && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
+CC=clang CXX=clang++ BUILD_DIR=$root/build-sanitize "$root/scripts/build.sh" \
+  -DPOSTERGEN_TESTS=ON -DPOSTERGEN_WERROR=ON -DPOSTERGEN_SANITIZE=ON
+(cd "$root/build-sanitize" && ctest --output-on-failure -j"$(nproc)")
+
+echo "== Fuzz"
+"$root/scripts/fuzz.sh"

@@ -16,6 +16,14 @@
 constexpr int kStatusUnloadable = -114514 & 0xFF;    // 174
 constexpr int kStatusUnrenderable = -114515 & 0xFF;  // 173
 
+// Sanitizer runtimes bring their own allocator, which the tracer's malloc
+// cannot stand in front of: there it sees no pixel buffer.
+#ifdef POSTERGEN_SANITIZED
+constexpr bool kTracerSeesHeap = false;
+#else
+constexpr bool kTracerSeesHeap = true;
+#endif
+
 constexpr const char* kLatinFont =
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kCjkFont = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
