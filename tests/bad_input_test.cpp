@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,8 @@ const BadInput kCases[] = {
      [](const ScratchDir& d) { d.makeDirectory("result1.png"); },
      0, "Failed saving image: ", "", {2}},
 };
+
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
 
 class BadInputTable : public testing::TestWithParam<BadInput> {};
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -45,6 +46,8 @@ std::vector<std::string> checkpoints(const std::vector<std::string>& trace,
       found.push_back(line.substr(line.find(' ', 11) + 1));
   return found;
 }
+
+void PrintTo(const ExportPath& c, std::ostream* os) { *os << c.name; }
 
 class ExportPaths
     : public testing::TestWithParam<std::tuple<ExportPath, const char*>> {};
