@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev
-  libgtest-dev libgmock-dev libjpeg-dev
+  libexif-dev libgtest-dev libgmock-dev libjpeg-dev
   fonts-dejavu-core fonts-wqy-microhei
   "$@"
 )

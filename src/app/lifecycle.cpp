@@ -64,7 +64,7 @@ void createCanvas() {
 void loadItem(int item) {
   loadCaption(item);
   const std::string name = "city_photo" + std::to_string(item);
-  textureSlot(name) = loadTexture(name + ".jpeg");
+  textureSlot(name) = loadPhotographTexture(name + ".jpeg");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "resources/orientation.h"
 
 namespace {
 
@@ -14,14 +15,26 @@ namespace {
   std::exit(status);
 }
 
-}  // namespace
-
-SDL_Texture* loadTexture(std::string path) {
+SDL_Surface* decode(const std::string& path) {
   SDL_Surface* surface = IMG_Load(path.c_str());
   if (!surface) exitWithSdlError(kExitUnloadable);
-  SDL_Texture* texture =
-      SDL_CreateTextureFromSurface(AppState::renderer, surface);
+  return surface;
+}
+
+// Frees the surface once the texture exists.
+SDL_Texture* makeTexture(SDL_Surface* surface) {
+  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, surface);
   if (!texture) exitWithSdlError(kExitUnrenderable);
   SDL_FreeSurface(surface);
   return texture;
+}
+
+}  // namespace
+
+SDL_Texture* loadTexture(std::string path) { return makeTexture(decode(path)); }
+
+SDL_Texture* loadPhotographTexture(std::string path) {
+  SDL_Surface* surface = turnUpright(decode(path), exifOrientation(path));
+  if (!surface) exitWithSdlError(kExitUnrenderable);
+  return makeTexture(surface);
 }

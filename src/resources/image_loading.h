@@ -17,4 +17,8 @@ constexpr int kExitUnrenderable = -114515;
 // or kExitUnrenderable.
 SDL_Texture* loadTexture(std::string path);
 
+// As loadTexture, for photographs: the picture is first turned upright by
+// its EXIF orientation, so the texture has the size it is viewed at.
+SDL_Texture* loadPhotographTexture(std::string path);
+
 #endif  // POSTERGEN_RESOURCES_IMAGE_LOADING_H_

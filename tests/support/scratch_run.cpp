@@ -250,6 +250,25 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
   std::fclose(file);
 }
 
+std::string exifWithOrientation(int orientation, bool bigEndian) {
+  auto u16 = [bigEndian](int v) {
+    const char hi = static_cast<char>((v >> 8) & 0xFF);
+    const char lo = static_cast<char>(v & 0xFF);
+    return bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  };
+  auto u32 = [&u16, bigEndian](int v) {
+    return bigEndian ? u16(v >> 16) + u16(v & 0xFFFF) : u16(v & 0xFFFF) + u16(v >> 16);
+  };
+  std::string exif("Exif\0\0", 6);
+  exif += bigEndian ? "MM" : "II";
+  exif += u16(42) + u32(8);                     // TIFF header, IFD0 at 8
+  exif += u16(1);                               // one entry
+  exif += u16(0x0112) + u16(3) + u32(1);        // Orientation, SHORT, 1 value
+  exif += u16(orientation) + u16(0);            // the value, padded to 4 bytes
+  exif += u32(0);                               // no next IFD
+  return exif;
+}
+
 Surface loadRgba(const std::string& path) {
   Surface loaded(IMG_Load(path.c_str()));
   if (!loaded) return nullptr;

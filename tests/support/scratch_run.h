@@ -96,6 +96,10 @@ enum class JpegKind { kBaseline, kGrayscale, kProgressive, kCmyk };
 void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
                 const std::string& app1 = "");
 
+// The payload of an EXIF APP1 segment whose first IFD holds one entry: the
+// Orientation tag with the given value, in Intel or Motorola byte order.
+std::string exifWithOrientation(int orientation, bool bigEndian = false);
+
 void savePng(const Surface& surface, const std::string& path);
 void saveJpeg(const Surface& surface, const std::string& path,
               int quality = 95);
