@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   readRunConfigurationFrom(in, itemCount, fontSize);
   std::istringstream again(std::string(reinterpret_cast<const char*>(data), size));
   int64_t first = 0;
-  const bool countRead = static_cast<bool>(again >> first) ||
-                         first != 0;  // clamped values also fail the stream
+  const bool countRead =
+      static_cast<bool>(again >> first) || first != 0;  // clamped values also fail the stream
   if (!countRead && (itemCount != 0 || fontSize != 0)) std::abort();
   return 0;
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config dpkg-dev
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev
   libexif-dev libgtest-dev libgmock-dev libjpeg-dev
   fonts-dejavu-core fonts-wqy-microhei

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing and runs the whole test suite:
+#   0. every C++ file follows .clang-format;
 #   1. a build with warnings as errors, and every test against it (unit,
-#      end to end, and one run under valgrind);
+#      end to end, one run under valgrind, the install and the Debian
+#      package);
 #   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      and every test against it again;
 #   3. each fuzzer for FUZZ_SECONDS (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" clang libclang-rt-14-dev valgrind
+"$root/scripts/install-deps.sh" clang clang-format libclang-rt-14-dev valgrind
+
+echo "== Format"
+"$root/scripts/check-format.sh"
 
 echo "== Build and test"
 "$root/scripts/build.sh" -DPOSTERGEN_TESTS=ON -DPOSTERGEN_WERROR=ON

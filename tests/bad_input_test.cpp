@@ -21,8 +21,8 @@ struct BadInput {
   const char* name;
   std::function<void(const ScratchDir&)> spoil;
   int status;
-  std::string logHas;  // a substring of the log, when not empty
-  std::string outHas;  // a substring of standard output, when not empty
+  std::string logHas;        // a substring of the log, when not empty
+  std::string outHas;        // a substring of standard output, when not empty
   std::vector<int> written;  // the posters written, of the two items
   const char* videoDriver = "dummy";
 };
@@ -40,71 +40,147 @@ std::string bytesOfLength(size_t n) {
 const BadInput kCases[] = {
     {"SizeTxtBinaryGarbage",
      [](const ScratchDir& d) { writeSize(d, "\x89\x01\xFF\x00\x7F garbage"s); },
-     kStatusUnloadable, "Couldn't load font.ttf with size:0, information:the point size", "", {}},
+     kStatusUnloadable,
+     "Couldn't load font.ttf with size:0, information:the point size",
+     "",
+     {}},
     {"SizeTxtByteOrderMark",
-     [](const ScratchDir& d) { writeSize(d, "\xEF\xBB\xBF" "2 48"); },
-     kStatusUnloadable, "Couldn't load font.ttf with size:0,", "", {}},
+     [](const ScratchDir& d) {
+       writeSize(d,
+                 "\xEF\xBB\xBF"
+                 "2 48");
+     },
+     kStatusUnloadable,
+     "Couldn't load font.ttf with size:0,",
+     "",
+     {}},
     {"SizeTxtTwentyDigitCount",
      [](const ScratchDir& d) { writeSize(d, "99999999999999999999 48"); },
-     kStatusTooManyItems, "2147483647 items, but one run holds at most 1004", "", {}},
+     kStatusTooManyItems,
+     "2147483647 items, but one run holds at most 1004",
+     "",
+     {}},
     {"SizeTxtTwentyDigitFontSize",
      [](const ScratchDir& d) { writeSize(d, "2 99999999999999999999"); },
-     kStatusUnloadable, "with size:2147483647, information:the point size must lie between 1 and 65535", "", {}},
-    {"SizeTxt1005Items", [](const ScratchDir& d) { writeSize(d, "1005 48"); },
-     kStatusTooManyItems, "1005 items, but one run holds at most 1004", "", {}},
-    {"FontSizeZero", [](const ScratchDir& d) { writeSize(d, "2 0"); },
-     kStatusUnloadable, "with size:0, information:the point size must lie between 1 and 65535", "", {}},
-    {"FontSizeNegative", [](const ScratchDir& d) { writeSize(d, "2 -12"); },
-     kStatusUnloadable, "with size:-12, information:", "", {}},
-    {"FontSizeVeryLarge", [](const ScratchDir& d) { writeSize(d, "2 40000000"); },
-     kStatusUnloadable, "with size:40000000, information:", "", {}},
-    {"FontNotAFont", [](const ScratchDir& d) { d.write("font.ttf", "not a font"); },
-     kStatusUnloadable, "Couldn't load font.ttf with size:48, information:", "", {}},
-    {"EmptyBackground", [](const ScratchDir& d) { d.write("bg.png", ""); },
-     kStatusUnloadable, "", "Unsupported image format", {}},
+     kStatusUnloadable,
+     "with size:2147483647, information:the point size must lie between 1 and 65535",
+     "",
+     {}},
+    {"SizeTxt1005Items",
+     [](const ScratchDir& d) { writeSize(d, "1005 48"); },
+     kStatusTooManyItems,
+     "1005 items, but one run holds at most 1004",
+     "",
+     {}},
+    {"FontSizeZero",
+     [](const ScratchDir& d) { writeSize(d, "2 0"); },
+     kStatusUnloadable,
+     "with size:0, information:the point size must lie between 1 and 65535",
+     "",
+     {}},
+    {"FontSizeNegative",
+     [](const ScratchDir& d) { writeSize(d, "2 -12"); },
+     kStatusUnloadable,
+     "with size:-12, information:",
+     "",
+     {}},
+    {"FontSizeVeryLarge",
+     [](const ScratchDir& d) { writeSize(d, "2 40000000"); },
+     kStatusUnloadable,
+     "with size:40000000, information:",
+     "",
+     {}},
+    {"FontNotAFont",
+     [](const ScratchDir& d) { d.write("font.ttf", "not a font"); },
+     kStatusUnloadable,
+     "Couldn't load font.ttf with size:48, information:",
+     "",
+     {}},
+    {"EmptyBackground",
+     [](const ScratchDir& d) { d.write("bg.png", ""); },
+     kStatusUnloadable,
+     "",
+     "Unsupported image format",
+     {}},
     {"TruncatedJpegDecodesWhatItHas",
      [](const ScratchDir& d) {
        saveJpeg(noisySurface(400, 300, 3), d.at("city_photo2.jpeg"));
        d.write("city_photo2.jpeg", d.read("city_photo2.jpeg").substr(0, 3000));
      },
-     0, "Saved texture as PNG to \"result2.png\"", "", {1, 2}},
+     0,
+     "Saved texture as PNG to \"result2.png\"",
+     "",
+     {1, 2}},
     {"PngUnderAJpegName",
      [](const ScratchDir& d) {
        savePng(solidSurface(300, 300, {10, 200, 10, 255}), d.at("city_photo1.jpeg"));
      },
-     0, "", "", {1, 2}},
+     0,
+     "",
+     "",
+     {1, 2}},
     {"DirectoryInPlaceOfAPhotograph",
      [](const ScratchDir& d) {
        std::remove(d.at("city_photo2.jpeg").c_str());
        d.makeDirectory("city_photo2.jpeg");
      },
-     kStatusUnloadable, "", "Unsupported image format", {}},
+     kStatusUnloadable,
+     "",
+     "Unsupported image format",
+     {}},
     {"CaptionOf10Megabytes",
      [](const ScratchDir& d) { d.write("d2.txt", bytesOfLength(10 << 20)); },
-     kStatusUnrenderable, "Error:d2.txt holds 10485760 bytes, but a caption may hold at most 65536", "", {}},
+     kStatusUnrenderable,
+     "Error:d2.txt holds 10485760 bytes, but a caption may hold at most 65536",
+     "",
+     {}},
     {"CaptionJustWithinTheLimit",
      [](const ScratchDir& d) { d.write("d1.txt", bytesOfLength(6000)); },
-     0, "Saved texture as PNG to \"result2.png\"", "", {1, 2}},
+     0,
+     "Saved texture as PNG to \"result2.png\"",
+     "",
+     {1, 2}},
     {"CaptionWithInvalidUtf8",
      [](const ScratchDir& d) { d.write("d1.txt", "bad \xFF\xFE \xC3\x28 \xED\xA0\x80 end"); },
-     0, "", "", {1, 2}},
-    {"CaptionOfSpacesOnly", [](const ScratchDir& d) { d.write("d2.txt", "     "); },
-     0, "", "", {1, 2}},
-    {"CaptionOfLineFeedsOnly", [](const ScratchDir& d) { d.write("d2.txt", "\n\n\n"); },
-     0, "", "", {1, 2}},
+     0,
+     "",
+     "",
+     {1, 2}},
+    {"CaptionOfSpacesOnly",
+     [](const ScratchDir& d) { d.write("d2.txt", "     "); },
+     0,
+     "",
+     "",
+     {1, 2}},
+    {"CaptionOfLineFeedsOnly",
+     [](const ScratchDir& d) { d.write("d2.txt", "\n\n\n"); },
+     0,
+     "",
+     "",
+     {1, 2}},
     {"PhotographWiderThanTheSoftwareRendererEverNeeds",
      [](const ScratchDir& d) {
        saveJpeg(solidSurface(16385, 8, {10, 10, 200, 255}), d.at("city_photo1.jpeg"));
      },
-     0, "", "", {1, 2}},
+     0,
+     "",
+     "",
+     {1, 2}},
     {"PhotographWiderThanOpenGlTexturesGo",
      [](const ScratchDir& d) {
        saveJpeg(solidSurface(16385, 8, {10, 10, 200, 255}), d.at("city_photo1.jpeg"));
      },
-     kStatusUnrenderable, "", "Texture dimensions are limited to 16384x16384", {}, ""},
+     kStatusUnrenderable,
+     "",
+     "Texture dimensions are limited to 16384x16384",
+     {},
+     ""},
     {"OutputNameBlockedByADirectory",
      [](const ScratchDir& d) { d.makeDirectory("result1.png"); },
-     0, "Failed saving image: ", "", {2}},
+     0,
+     "Failed saving image: ",
+     "",
+     {2}},
 };
 
 void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
@@ -131,8 +207,7 @@ TEST_P(BadInputTable, EndsWithItsStatusMessageAndFiles) {
   for (int i = 1; i <= 2; ++i) {
     const std::string name = "result" + std::to_string(i) + ".png";
     Surface poster = loadRgba(dir.at(name));
-    const bool written =
-        std::find(c.written.begin(), c.written.end(), i) != c.written.end();
+    const bool written = std::find(c.written.begin(), c.written.end(), i) != c.written.end();
     ASSERT_EQ(poster != nullptr, written) << name;
     if (written) {
       EXPECT_EQ(poster->w, 2160);

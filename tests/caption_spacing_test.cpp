@@ -7,8 +7,8 @@
 
 namespace {
 
-const std::string kComma = "\xEF\xBC\x8C";      // U+FF0C
-const std::string kFullStop = "\xE3\x80\x82";   // U+3002
+const std::string kComma = "\xEF\xBC\x8C";     // U+FF0C
+const std::string kFullStop = "\xE3\x80\x82";  // U+3002
 
 struct SpacingCase {
   const char* what;
@@ -28,29 +28,29 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SpacingCase{"both marks", "A" + kComma + "B" + kFullStop,
                     "A" + kComma + " B" + kFullStop + " "},
-        SpacingCase{"mark already followed by a space", "A" + kComma + " B",
-                    "A" + kComma + "  B"},
-        SpacingCase{"two adjacent commas", kComma + kComma,
-                    kComma + " " + kComma + " "},
+        SpacingCase{"mark already followed by a space", "A" + kComma + " B", "A" + kComma + "  B"},
+        SpacingCase{"two adjacent commas", kComma + kComma, kComma + " " + kComma + " "},
         SpacingCase{"three full stops", kFullStop + kFullStop + kFullStop,
                     kFullStop + " " + kFullStop + " " + kFullStop + " "},
-        SpacingCase{"full stop before a line feed", kFullStop + "\nx",
-                    kFullStop + " \nx"},
-        SpacingCase{"ASCII comma and full stop untouched", "a, b. c",
-                    "a, b. c"},
-        SpacingCase{"ideographic comma U+3001 untouched", "a\xE3\x80\x81" "b",
-                    "a\xE3\x80\x81" "b"},
-        SpacingCase{"full-width full stop U+FF0E untouched", "a\xEF\xBC\x8E",
-                    "a\xEF\xBC\x8E"},
-        SpacingCase{"full-width colon and question mark untouched",
-                    "\xEF\xBC\x9A\xEF\xBC\x9F", "\xEF\xBC\x9A\xEF\xBC\x9F"},
+        SpacingCase{"full stop before a line feed", kFullStop + "\nx", kFullStop + " \nx"},
+        SpacingCase{"ASCII comma and full stop untouched", "a, b. c", "a, b. c"},
+        SpacingCase{"ideographic comma U+3001 untouched",
+                    "a\xE3\x80\x81"
+                    "b",
+                    "a\xE3\x80\x81"
+                    "b"},
+        SpacingCase{"full-width full stop U+FF0E untouched", "a\xEF\xBC\x8E", "a\xEF\xBC\x8E"},
+        SpacingCase{"full-width colon and question mark untouched", "\xEF\xBC\x9A\xEF\xBC\x9F",
+                    "\xEF\xBC\x9A\xEF\xBC\x9F"},
         SpacingCase{"bytes of a mark split by another byte",
-                    "\xEF\xBC" "x\x8C", "\xEF\xBC" "x\x8C"},
+                    "\xEF\xBC"
+                    "x\x8C",
+                    "\xEF\xBC"
+                    "x\x8C"},
         SpacingCase{"empty", "", ""},
         SpacingCase{"mixed Chinese text",
                     "\xE4\xBD\xA0\xE5\xA5\xBD" + kComma + "\xE4\xB8\x96" + kFullStop,
-                    "\xE4\xBD\xA0\xE5\xA5\xBD" + kComma + " \xE4\xB8\x96" +
-                        kFullStop + " "}));
+                    "\xE4\xBD\xA0\xE5\xA5\xBD" + kComma + " \xE4\xB8\x96" + kFullStop + " "}));
 
 TEST(ReplaceAll, InsertedTextIsNotSearchedAgain) {
   EXPECT_EQ(replaceAll("aaa", "a", "aa"), "aaaaaa");

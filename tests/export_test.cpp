@@ -38,8 +38,7 @@ const ExportPath kPaths[] = {
     {"SavePng", "IMG_SavePNG:1", "Failed saving image: injected failure"},
 };
 
-std::vector<std::string> checkpoints(const std::vector<std::string>& trace,
-                                     const std::string& at) {
+std::vector<std::string> checkpoints(const std::vector<std::string>& trace, const std::string& at) {
   std::vector<std::string> found;
   for (const auto& line : trace)
     if (line.rfind("checkpoint " + at + " ", 0) == 0)
@@ -49,8 +48,7 @@ std::vector<std::string> checkpoints(const std::vector<std::string>& trace,
 
 void PrintTo(const ExportPath& c, std::ostream* os) { *os << c.name; }
 
-class ExportPaths
-    : public testing::TestWithParam<std::tuple<ExportPath, const char*>> {};
+class ExportPaths : public testing::TestWithParam<std::tuple<ExportPath, const char*>> {};
 
 TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   const auto& [path, driver] = GetParam();
@@ -76,9 +74,9 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   // photographs and one caption texture; no surface, no buffer.
   EXPECT_THAT(checkpoints(trace, "SDL_RenderPresent"),
               testing::Each("textures=5 surfaces=0 buffers=0"));
-  EXPECT_THAT(checkpoints(trace, "TTF_RenderUTF8_Solid_Wrapped"),
-              testing::ElementsAre("textures=4 surfaces=0 buffers=0",
-                                   "textures=5 surfaces=0 buffers=0"));
+  EXPECT_THAT(
+      checkpoints(trace, "TTF_RenderUTF8_Solid_Wrapped"),
+      testing::ElementsAre("textures=4 surfaces=0 buffers=0", "textures=5 surfaces=0 buffers=0"));
   EXPECT_THAT(checkpoints(trace, "TTF_CloseFont"),
               testing::ElementsAre("textures=0 surfaces=0 buffers=0"));
   // While a PNG is written, its temporary texture, surface and buffer are
@@ -89,8 +87,7 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Export, ExportPaths,
-    testing::Combine(testing::ValuesIn(kPaths), testing::Values("", "dummy")),
+    Export, ExportPaths, testing::Combine(testing::ValuesIn(kPaths), testing::Values("", "dummy")),
     [](const testing::TestParamInfo<std::tuple<ExportPath, const char*>>& info) {
       const char* driver = std::get<1>(info.param);
       return std::string(std::get<0>(info.param).name) +

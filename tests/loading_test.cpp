@@ -28,17 +28,19 @@ TEST(Loading, CaptionWithFormatDirectivesIsLoggedVerbatim) {
   dir.write("d1.txt", "%s %d %n 100%");
   const RunResult run = dir.run();
   EXPECT_EQ(run.status, 0) << run.log;
-  EXPECT_THAT(run.logLines(), testing::IsSupersetOf({"start->%s %d %n 100%",
-                                                     "end->%s %d %n 100%"}));
+  EXPECT_THAT(run.logLines(),
+              testing::IsSupersetOf({"start->%s %d %n 100%", "end->%s %d %n 100%"}));
 }
 
 TEST(Loading, CaptionIsLoggedAsReadAndAfterSpacing) {
   ScratchDir dir;
   dir.populate(1);
-  dir.write("d1.txt", "A\xEF\xBC\x8C" "B\xE3\x80\x82");
+  dir.write("d1.txt",
+            "A\xEF\xBC\x8C"
+            "B\xE3\x80\x82");
   const RunResult run = dir.run();
-  EXPECT_THAT(linesStartingWith(run.logLines(), "start->"),
-              ElementsAre("start->A\xEF\xBC\x8C" "B\xE3\x80\x82"));
+  EXPECT_THAT(linesStartingWith(run.logLines(), "start->"), ElementsAre("start->A\xEF\xBC\x8C"
+                                                                        "B\xE3\x80\x82"));
   EXPECT_THAT(linesStartingWith(run.logLines(), "end->"),
               ElementsAre("end->A\xEF\xBC\x8C B\xE3\x80\x82 "));
 }
@@ -69,11 +71,10 @@ TEST(Loading, MissingThirdPhotographStopsAfterItsCaptionBeforeAnyPoster) {
   EXPECT_THAT(linesStartingWith(lines, "end->"),
               ElementsAre("end->Caption 1", "end->Caption 2", "end->Caption 3"));
   // Background, canvas, then photographs 1 and 2 (401 and 402 wide).
-  EXPECT_THAT(linesStartingWith(trace, "create"),
-              ElementsAre("create 1080x1920", "create 2160x3840", "create 401x300",
-                          "create 402x300"));
-  for (int i = 1; i <= 5; ++i)
-    EXPECT_FALSE(dir.exists("result" + std::to_string(i) + ".png"));
+  EXPECT_THAT(
+      linesStartingWith(trace, "create"),
+      ElementsAre("create 1080x1920", "create 2160x3840", "create 401x300", "create 402x300"));
+  for (int i = 1; i <= 5; ++i) EXPECT_FALSE(dir.exists("result" + std::to_string(i) + ".png"));
 }
 
 TEST(Loading, FileThatIsNotAnImageEndsTheRunLikeAMissingOne) {
@@ -103,10 +104,8 @@ TEST(Loading, GrayscaleProgressiveAndCmykJpegsLoad) {
     // SDL_image hands CMYK samples over as they are stored, so only the
     // other two keep their colours.
     if (kind == JpegKind::kCmyk) continue;
-    const Rgba expected =
-        kind == JpegKind::kGrayscale ? Rgba{144, 144, 144, 255} : orange;
-    EXPECT_TRUE(near(centre, expected, 12))
-        << static_cast<int>(kind) << ": " << describe(centre);
+    const Rgba expected = kind == JpegKind::kGrayscale ? Rgba{144, 144, 144, 255} : orange;
+    EXPECT_TRUE(near(centre, expected, 12)) << static_cast<int>(kind) << ": " << describe(centre);
   }
 }
 

@@ -45,16 +45,11 @@ TEST_P(TurnTable, StoredPictureIsTurnedToHowItIsViewed) {
 
 INSTANTIATE_TEST_SUITE_P(
     Exif, TurnTable,
-    testing::Values(TurnCase{1, {{1, 2, 3}, {4, 5, 6}}},
-                    TurnCase{2, {{3, 2, 1}, {6, 5, 4}}},
-                    TurnCase{3, {{6, 5, 4}, {3, 2, 1}}},
-                    TurnCase{4, {{4, 5, 6}, {1, 2, 3}}},
-                    TurnCase{5, {{1, 4}, {2, 5}, {3, 6}}},
-                    TurnCase{6, {{4, 1}, {5, 2}, {6, 3}}},
-                    TurnCase{7, {{6, 3}, {5, 2}, {4, 1}}},
-                    TurnCase{8, {{3, 6}, {2, 5}, {1, 4}}},
-                    TurnCase{0, {{1, 2, 3}, {4, 5, 6}}},
-                    TurnCase{9, {{1, 2, 3}, {4, 5, 6}}}));
+    testing::Values(TurnCase{1, {{1, 2, 3}, {4, 5, 6}}}, TurnCase{2, {{3, 2, 1}, {6, 5, 4}}},
+                    TurnCase{3, {{6, 5, 4}, {3, 2, 1}}}, TurnCase{4, {{4, 5, 6}, {1, 2, 3}}},
+                    TurnCase{5, {{1, 4}, {2, 5}, {3, 6}}}, TurnCase{6, {{4, 1}, {5, 2}, {6, 3}}},
+                    TurnCase{7, {{6, 3}, {5, 2}, {4, 1}}}, TurnCase{8, {{3, 6}, {2, 5}, {1, 4}}},
+                    TurnCase{0, {{1, 2, 3}, {4, 5, 6}}}, TurnCase{9, {{1, 2, 3}, {4, 5, 6}}}));
 
 struct TagCase {
   const char* what;
@@ -79,25 +74,24 @@ class TagTable : public testing::TestWithParam<TagCase> {};
 TEST_P(TagTable, OrientationIsReadOrTakenAsStored) {
   const TagCase& c = GetParam();
   ScratchDir dir;
-  saveJpegAs(solidSurface(16, 8, {90, 90, 90, 255}), dir.at("photo.jpeg"),
-             JpegKind::kBaseline, c.app1);
+  saveJpegAs(solidSurface(16, 8, {90, 90, 90, 255}), dir.at("photo.jpeg"), JpegKind::kBaseline,
+             c.app1);
   EXPECT_EQ(exifOrientation(dir.at("photo.jpeg")), c.orientation) << c.what;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Exif, TagTable,
-    testing::Values(TagCase{"no EXIF", "", 1},
-                    TagCase{"tag 1", exifWithOrientation(1), 1},
-                    TagCase{"tag 6", exifWithOrientation(6), 6},
-                    TagCase{"tag 8, Motorola order", exifWithOrientation(8, true), 8},
-                    TagCase{"tag 3", exifWithOrientation(3), 3},
-                    TagCase{"value 0", exifWithOrientation(0), 1},
-                    TagCase{"value 9", exifWithOrientation(9), 1},
-                    TagCase{"truncated inside the entry", truncated(exifWithOrientation(6), 20), 1},
-                    TagCase{"only the EXIF header", truncated(exifWithOrientation(6), 6), 1},
-                    TagCase{"IFD offset beyond the end", withIfdOffset(exifWithOrientation(6), 120), 1},
-                    TagCase{"IFD offset into the header", withIfdOffset(exifWithOrientation(6), 2), 1},
-                    TagCase{"value typed as ASCII", withValueType(exifWithOrientation(6), 2), 1}));
+    testing::Values(
+        TagCase{"no EXIF", "", 1}, TagCase{"tag 1", exifWithOrientation(1), 1},
+        TagCase{"tag 6", exifWithOrientation(6), 6},
+        TagCase{"tag 8, Motorola order", exifWithOrientation(8, true), 8},
+        TagCase{"tag 3", exifWithOrientation(3), 3}, TagCase{"value 0", exifWithOrientation(0), 1},
+        TagCase{"value 9", exifWithOrientation(9), 1},
+        TagCase{"truncated inside the entry", truncated(exifWithOrientation(6), 20), 1},
+        TagCase{"only the EXIF header", truncated(exifWithOrientation(6), 6), 1},
+        TagCase{"IFD offset beyond the end", withIfdOffset(exifWithOrientation(6), 120), 1},
+        TagCase{"IFD offset into the header", withIfdOffset(exifWithOrientation(6), 2), 1},
+        TagCase{"value typed as ASCII", withValueType(exifWithOrientation(6), 2), 1}));
 
 TEST(ExifOrientation, MissingOrNonJpegFileIsTakenAsStored) {
   ScratchDir dir;

@@ -71,16 +71,16 @@ TEST(Poster, PhotographsLandWhereTheFitPutsThem) {
     const struct {
       int x, y;
       bool photo;
-    } probes[] = {{r.x + 2, midY, true},           {r.x + r.w - 3, midY, true},
-                  {midX, r.y + 2, true},           {midX, r.y + r.h - 3, true},
-                  {r.x - 3, midY, false},          {r.x + r.w + 2, midY, false},
-                  {midX, r.y - 3, false},          {midX, r.y + r.h + 2, false}};
+    } probes[] = {{r.x + 2, midY, true},  {r.x + r.w - 3, midY, true},
+                  {midX, r.y + 2, true},  {midX, r.y + r.h - 3, true},
+                  {r.x - 3, midY, false}, {r.x + r.w + 2, midY, false},
+                  {midX, r.y - 3, false}, {midX, r.y + r.h + 2, false}};
     for (const auto& probe : probes) {
       const Rgba seen = pixelAt(poster, probe.x, probe.y);
       const Rgba want = probe.photo ? photoColour(i) : kBackground;
       EXPECT_TRUE(near(seen, want, 12))
-          << "poster " << i << " at (" << probe.x << ", " << probe.y << "): "
-          << describe(seen) << " expected " << describe(want);
+          << "poster " << i << " at (" << probe.x << ", " << probe.y << "): " << describe(seen)
+          << " expected " << describe(want);
     }
   }
 }
@@ -110,12 +110,11 @@ TEST(Poster, ThreeItemRunLogsCaptionsThenOneSaveLinePerPoster) {
   dir.populate(3);
   const RunResult run = dir.run();
   ASSERT_EQ(run.status, 0) << run.log;
-  EXPECT_THAT(run.logLines(),
-              ElementsAre("start->Caption 1", "end->Caption 1", "start->Caption 2",
-                          "end->Caption 2", "start->Caption 3", "end->Caption 3",
-                          "Saved texture as PNG to \"result1.png\"",
-                          "Saved texture as PNG to \"result2.png\"",
-                          "Saved texture as PNG to \"result3.png\""));
+  EXPECT_THAT(run.logLines(), ElementsAre("start->Caption 1", "end->Caption 1", "start->Caption 2",
+                                          "end->Caption 2", "start->Caption 3", "end->Caption 3",
+                                          "Saved texture as PNG to \"result1.png\"",
+                                          "Saved texture as PNG to \"result2.png\"",
+                                          "Saved texture as PNG to \"result3.png\""));
   EXPECT_EQ(run.out, "");
 }
 
@@ -164,9 +163,8 @@ TEST(Poster, CaptionWithNothingToRenderIsLeftOut) {
     std::vector<std::string> presents;
     for (const auto& line : trace)
       if (line.rfind("checkpoint SDL_RenderPresent", 0) == 0) presents.push_back(line);
-    EXPECT_THAT(presents,
-                ElementsAre(HasSubstr("textures=6 "), HasSubstr("textures=5 "),
-                            HasSubstr("textures=6 ")));
+    EXPECT_THAT(presents, ElementsAre(HasSubstr("textures=6 "), HasSubstr("textures=5 "),
+                                      HasSubstr("textures=6 ")));
   }
 }
 

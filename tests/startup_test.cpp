@@ -55,12 +55,12 @@ TEST(Startup, MissingFontEndsTheRunWithItsSizeInTheMessage) {
   EXPECT_EQ(run.status, kStatusUnloadable);
   const auto lines = run.logLines();
   ASSERT_EQ(lines.size(), 1u) << run.log;
-  EXPECT_EQ(lines[0].rfind(
-                "Error:SDL_ttf Couldn't load font.ttf with size:48, information:", 0),
+  EXPECT_EQ(lines[0].rfind("Error:SDL_ttf Couldn't load font.ttf with size:48, information:", 0),
             0u)
       << lines[0];
   EXPECT_GT(lines[0].size(), std::string("Error:SDL_ttf Couldn't load font.ttf "
-                                         "with size:48, information:").size());
+                                         "with size:48, information:")
+                                 .size());
   EXPECT_EQ(run.out, "");
   EXPECT_FALSE(dir.exists("result1.png"));
 }

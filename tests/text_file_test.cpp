@@ -28,18 +28,27 @@ TEST_P(TextModeTable, FileReadsAsWindowsTextModeDeliversIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Captions, TextModeTable,
-    testing::Values(
-        TextModeCase{"plain", "A\xEF\xBC\x8C" "B", "A\xEF\xBC\x8C" "B"},
-        TextModeCase{"CR LF becomes LF", "x\r\ny", "x\ny"},
-        TextModeCase{"lone CR stays", "x\ry", "x\ry"},
-        TextModeCase{"CR CR LF keeps the first CR", "x\r\r\ny", "x\r\ny"},
-        TextModeCase{"CR at the end stays", "x\r", "x\r"},
-        TextModeCase{"Ctrl-Z ends the text", "ab\x1A" "cd\r\n", "ab"},
-        TextModeCase{"CR before Ctrl-Z stays", "ab\r\x1A" "cd", "ab\r"},
-        TextModeCase{"byte-order mark stays", "\xEF\xBB\xBFhi", "\xEF\xBB\xBFhi"},
-        TextModeCase{"NUL bytes stay", "a\0b"s, "a\0b"s},
-        TextModeCase{"spaces and tabs stay", " \t x \n", " \t x \n"},
-        TextModeCase{"empty", "", ""}));
+    testing::Values(TextModeCase{"plain",
+                                 "A\xEF\xBC\x8C"
+                                 "B",
+                                 "A\xEF\xBC\x8C"
+                                 "B"},
+                    TextModeCase{"CR LF becomes LF", "x\r\ny", "x\ny"},
+                    TextModeCase{"lone CR stays", "x\ry", "x\ry"},
+                    TextModeCase{"CR CR LF keeps the first CR", "x\r\r\ny", "x\r\ny"},
+                    TextModeCase{"CR at the end stays", "x\r", "x\r"},
+                    TextModeCase{"Ctrl-Z ends the text",
+                                 "ab\x1A"
+                                 "cd\r\n",
+                                 "ab"},
+                    TextModeCase{"CR before Ctrl-Z stays",
+                                 "ab\r\x1A"
+                                 "cd",
+                                 "ab\r"},
+                    TextModeCase{"byte-order mark stays", "\xEF\xBB\xBFhi", "\xEF\xBB\xBFhi"},
+                    TextModeCase{"NUL bytes stay", "a\0b"s, "a\0b"s},
+                    TextModeCase{"spaces and tabs stay", " \t x \n", " \t x \n"},
+                    TextModeCase{"empty", "", ""}));
 
 TEST(TextFile, MissingFileGivesAnEmptyString) {
   EXPECT_EQ(readFileToString("/nonexistent/d1.txt"), "");

@@ -24,14 +24,10 @@ struct Stored {
 // How a camera stores the upright 400 x 300 picture red | green over
 // blue | yellow under each orientation tag.
 const Stored kStored[] = {
-    {1, 400, 300, {kRed, kGreen, kBlue, kYellow}},
-    {2, 400, 300, {kGreen, kRed, kYellow, kBlue}},
-    {3, 400, 300, {kYellow, kBlue, kGreen, kRed}},
-    {4, 400, 300, {kBlue, kYellow, kRed, kGreen}},
-    {5, 300, 400, {kRed, kBlue, kGreen, kYellow}},
-    {6, 300, 400, {kGreen, kYellow, kRed, kBlue}},
-    {7, 300, 400, {kYellow, kGreen, kBlue, kRed}},
-    {8, 300, 400, {kBlue, kRed, kYellow, kGreen}},
+    {1, 400, 300, {kRed, kGreen, kBlue, kYellow}}, {2, 400, 300, {kGreen, kRed, kYellow, kBlue}},
+    {3, 400, 300, {kYellow, kBlue, kGreen, kRed}}, {4, 400, 300, {kBlue, kYellow, kRed, kGreen}},
+    {5, 300, 400, {kRed, kBlue, kGreen, kYellow}}, {6, 300, 400, {kGreen, kYellow, kRed, kBlue}},
+    {7, 300, 400, {kYellow, kGreen, kBlue, kRed}}, {8, 300, 400, {kBlue, kRed, kYellow, kGreen}},
 };
 
 TEST(UprightPhotos, EveryOrientationLandsUprightWhereTheUprightSizeFits) {
@@ -39,8 +35,8 @@ TEST(UprightPhotos, EveryOrientationLandsUprightWhereTheUprightSizeFits) {
   dir.populate(8);
   for (const Stored& s : kStored) {
     saveJpegAs(quadrantSurface(s.w, s.h, s.quadrants),
-               dir.at("city_photo" + std::to_string(s.orientation) + ".jpeg"),
-               JpegKind::kBaseline, exifWithOrientation(s.orientation));
+               dir.at("city_photo" + std::to_string(s.orientation) + ".jpeg"), JpegKind::kBaseline,
+               exifWithOrientation(s.orientation));
   }
   const RunResult run = dir.run();
   ASSERT_EQ(run.status, 0) << run.out << run.log;
@@ -48,8 +44,8 @@ TEST(UprightPhotos, EveryOrientationLandsUprightWhereTheUprightSizeFits) {
   const struct {
     int x, y;
     Rgba colour;
-  } probes[] = {{443 + 323, 872 + 242, kRed},    {443 + 969, 872 + 242, kGreen},
-                {443 + 323, 872 + 727, kBlue},   {443 + 969, 872 + 727, kYellow},
+  } probes[] = {{443 + 323, 872 + 242, kRed},       {443 + 969, 872 + 242, kGreen},
+                {443 + 323, 872 + 727, kBlue},      {443 + 969, 872 + 727, kYellow},
                 {443 + 646, 872 - 20, kBackground}, {443 + 646, 872 + 969 + 20, kBackground}};
   for (const Stored& s : kStored) {
     Surface poster = loadRgba(dir.at("result" + std::to_string(s.orientation) + ".png"));
@@ -87,10 +83,10 @@ TEST(UprightPhotos, DamagedExifLoadsAsUntagged) {
   damaged[10] = 100;  // IFD0 offset beyond the block
   ScratchDir dir;
   dir.populate(2);
-  saveJpegAs(quadrantSurface(400, 300, quadrants), dir.at("city_photo1.jpeg"),
-             JpegKind::kBaseline, damaged);
-  saveJpegAs(quadrantSurface(400, 300, quadrants), dir.at("city_photo2.jpeg"),
-             JpegKind::kBaseline, exifWithOrientation(6).substr(0, 21));
+  saveJpegAs(quadrantSurface(400, 300, quadrants), dir.at("city_photo1.jpeg"), JpegKind::kBaseline,
+             damaged);
+  saveJpegAs(quadrantSurface(400, 300, quadrants), dir.at("city_photo2.jpeg"), JpegKind::kBaseline,
+             exifWithOrientation(6).substr(0, 21));
   const RunResult run = dir.run();
   ASSERT_EQ(run.status, 0) << run.out << run.log;
   for (const char* name : {"result1.png", "result2.png"}) {
@@ -108,8 +104,8 @@ TEST(UprightPhotos, BackgroundIsNeverTurned) {
   dir.write("d1.txt", "");
   saveJpeg(solidSurface(400, 300, kBackground), dir.at("city_photo1.jpeg"));
   // JPEG content under the background's name: decoded by content, tagged 6.
-  saveJpegAs(quadrantSurface(300, 400, quadrants), dir.at("bg.png"),
-             JpegKind::kBaseline, exifWithOrientation(6));
+  saveJpegAs(quadrantSurface(300, 400, quadrants), dir.at("bg.png"), JpegKind::kBaseline,
+             exifWithOrientation(6));
   ASSERT_EQ(dir.run().status, 0);
   Surface poster = loadRgba(dir.at("result1.png"));
   ASSERT_TRUE(poster);

@@ -22,9 +22,7 @@ Colour mix(Colour a, Colour b, double t) {
 }
 
 Uint32 pack(const SDL_PixelFormat* f, Colour c) {
-  auto clamp = [](double v) {
-    return static_cast<Uint8>(std::clamp(v, 0.0, 255.0));
-  };
+  auto clamp = [](double v) { return static_cast<Uint8>(std::clamp(v, 0.0, 255.0)); };
   return SDL_MapRGB(f, clamp(c.r), clamp(c.g), clamp(c.b));
 }
 
@@ -47,8 +45,7 @@ void drawSkyline(SDL_Surface* s, const Scene& scene, unsigned seed) {
   const int sunR = h / 12;
   for (int dy = -sunR; dy <= sunR; ++dy) {
     const int half = int(std::sqrt(double(sunR * sunR - dy * dy)));
-    fill(s, int(scene.sunX * w) - half, int(scene.sunY * h) + dy, 2 * half, 1,
-         scene.sun);
+    fill(s, int(scene.sunX * w) - half, int(scene.sunY * h) + dy, 2 * half, 1, scene.sun);
   }
   std::mt19937 rng(seed);
   for (int layer = 0; layer < 2; ++layer) {
@@ -60,8 +57,7 @@ void drawSkyline(SDL_Surface* s, const Scene& scene, unsigned seed) {
       if (layer == 1) {
         for (int wy = horizon - bh + 12; wy < horizon - 14; wy += 22)
           for (int wx = x + 8; wx < x + bw - 12; wx += 18)
-            if (rng() % 100 < scene.litWindows * 100)
-              fill(s, wx, wy, 8, 12, scene.window);
+            if (rng() % 100 < scene.litWindows * 100) fill(s, wx, wy, 8, 12, scene.window);
       }
       x += bw + int(rng() % 12);
     }
@@ -79,8 +75,7 @@ void drawSkyline(SDL_Surface* s, const Scene& scene, unsigned seed) {
 
 void drawBackground(SDL_Surface* s) {
   const Colour top{250, 244, 232}, bottom{226, 214, 196}, ink{120, 92, 64};
-  for (int y = 0; y < s->h; ++y)
-    fill(s, 0, y, s->w, 1, mix(top, bottom, double(y) / s->h));
+  for (int y = 0; y < s->h; ++y) fill(s, 0, y, s->w, 1, mix(top, bottom, double(y) / s->h));
   const int border = s->w / 36;
   fill(s, border, border, s->w - 2 * border, 4, ink);
   fill(s, border, s->h - border - 4, s->w - 2 * border, 4, ink);
@@ -96,14 +91,42 @@ SDL_Surface* newSurface(int w, int h) {
 
 int main(int, char**) {
   const Scene scenes[] = {
-      {{40, 90, 170}, {250, 170, 110}, {255, 220, 150}, {40, 36, 52},
-       {255, 210, 120}, {70, 80, 120}, 0.7, 0.42, 0.25},
-      {{10, 14, 40}, {60, 50, 110}, {235, 235, 210}, {18, 18, 30},
-       {255, 230, 140}, {25, 28, 60}, 0.25, 0.18, 0.6},
-      {{110, 170, 230}, {210, 230, 245}, {255, 250, 220}, {70, 80, 100},
-       {200, 220, 240}, {90, 130, 170}, 0.5, 0.15, 0.1},
-      {{90, 40, 100}, {240, 120, 90}, {255, 180, 90}, {35, 25, 45},
-       {255, 190, 110}, {90, 50, 80}, 0.35, 0.5, 0.4},
+      {{40, 90, 170},
+       {250, 170, 110},
+       {255, 220, 150},
+       {40, 36, 52},
+       {255, 210, 120},
+       {70, 80, 120},
+       0.7,
+       0.42,
+       0.25},
+      {{10, 14, 40},
+       {60, 50, 110},
+       {235, 235, 210},
+       {18, 18, 30},
+       {255, 230, 140},
+       {25, 28, 60},
+       0.25,
+       0.18,
+       0.6},
+      {{110, 170, 230},
+       {210, 230, 245},
+       {255, 250, 220},
+       {70, 80, 100},
+       {200, 220, 240},
+       {90, 130, 170},
+       0.5,
+       0.15,
+       0.1},
+      {{90, 40, 100},
+       {240, 120, 90},
+       {255, 180, 90},
+       {35, 25, 45},
+       {255, 190, 110},
+       {90, 50, 80},
+       0.35,
+       0.5,
+       0.4},
   };
   const int sizes[][2] = {{1600, 1200}, {1200, 1600}, {1400, 1400}, {1800, 1000}};
   SDL_Surface* bg = newSurface(1080, 1920);

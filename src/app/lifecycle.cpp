@@ -19,8 +19,8 @@ constexpr int kCanvasHeight = 3840;
 
 void refuseTooManyItems() {
   if (AppState::itemCount <= kMaxItemCount) return;
-  SDL_Log("Error:size.txt asks for %d items, but one run holds at most %d\n",
-          AppState::itemCount, kMaxItemCount);
+  SDL_Log("Error:size.txt asks for %d items, but one run holds at most %d\n", AppState::itemCount,
+          kMaxItemCount);
   std::exit(kExitTooManyItems);
 }
 
@@ -38,27 +38,25 @@ void openFont() {
     AppState::font = TTF_OpenFont("font.ttf", size);
   }
   if (AppState::font) return;
-  SDL_Log("Error:SDL_ttf Couldn't load font.ttf with size:%d, information:%s",
-          AppState::fontSize, SDL_GetError());
+  SDL_Log("Error:SDL_ttf Couldn't load font.ttf with size:%d, information:%s", AppState::fontSize,
+          SDL_GetError());
   std::exit(kExitUnloadable);
 }
 
 // Machines without a GPU or OpenGL have no accelerated renderer; SDL's
 // software renderer draws the same posters there.
 SDL_Renderer* createRenderer(SDL_Window* window) {
-  SDL_Renderer* renderer = SDL_CreateRenderer(
-      window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE);
+  SDL_Renderer* renderer =
+      SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_TARGETTEXTURE);
   if (renderer) return renderer;
-  return SDL_CreateRenderer(
-      window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
+  return SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE | SDL_RENDERER_TARGETTEXTURE);
 }
 
 void createCanvas() {
   SDL_DisplayMode mode{};  // a failed query leaves SDL_PIXELFORMAT_UNKNOWN
   SDL_GetWindowDisplayMode(AppState::window, &mode);
-  textureSlot("result") =
-      SDL_CreateTexture(AppState::renderer, mode.format,
-                        SDL_TEXTUREACCESS_TARGET, kCanvasWidth, kCanvasHeight);
+  textureSlot("result") = SDL_CreateTexture(AppState::renderer, mode.format,
+                                            SDL_TEXTUREACCESS_TARGET, kCanvasWidth, kCanvasHeight);
 }
 
 void loadItem(int item) {
@@ -76,8 +74,7 @@ void initialize() {
   readRunConfiguration();
   refuseTooManyItems();
   openFont();
-  AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0,
-                                      SDL_WINDOW_BORDERLESS);
+  AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0, SDL_WINDOW_BORDERLESS);
   AppState::renderer = createRenderer(AppState::window);
   textureSlot("bg") = loadTexture("bg.png");
   createCanvas();

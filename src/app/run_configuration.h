@@ -9,8 +9,7 @@
 // that is never reached keeps its value; an unreadable number makes its field
 // 0 and an out-of-range one clamps it to the 32-bit limits, and either stops
 // reading.
-void readRunConfigurationFrom(std::istream& in, int32_t& itemCount,
-                              int32_t& fontSize);
+void readRunConfigurationFrom(std::istream& in, int32_t& itemCount, int32_t& fontSize);
 
 // Fills AppState::itemCount and AppState::fontSize from "size.txt". A missing
 // or malformed file shows only in the values; nothing is reported.

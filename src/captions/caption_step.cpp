@@ -20,8 +20,8 @@ void loadCaption(int item) {
   const std::string path = "d" + std::to_string(item) + ".txt";
   slot = readFileToString(path);
   if (slot.size() > kMaxCaptionBytes) {
-    SDL_Log("Error:%s holds %zu bytes, but a caption may hold at most %zu\n",
-            path.c_str(), slot.size(), kMaxCaptionBytes);
+    SDL_Log("Error:%s holds %zu bytes, but a caption may hold at most %zu\n", path.c_str(),
+            slot.size(), kMaxCaptionBytes);
     std::exit(kExitUnrenderable);
   }
   SDL_Log("start->%s\n", slot.c_str());

@@ -8,7 +8,6 @@
 // without overlap, replaced. Inserted text is never searched again, so a
 // replacement that contains the pattern does not match twice. pattern must
 // not be empty.
-std::string replaceAll(std::string subject, std::string pattern,
-                       std::string replacement);
+std::string replaceAll(std::string subject, std::string pattern, std::string replacement);
 
 #endif  // POSTERGEN_CAPTIONS_REPLACE_ALL_H_

@@ -11,8 +11,7 @@ constexpr char kEndOfText = '\x1A';
 // Appends the text-mode translation of one chunk. A CR that ends a chunk is
 // held back in pendingCr until the next byte shows whether an LF follows.
 // Returns false once the end-of-text byte has been met.
-bool translateChunk(const char* bytes, std::streamsize count, bool& pendingCr,
-                    std::string& text) {
+bool translateChunk(const char* bytes, std::streamsize count, bool& pendingCr, std::string& text) {
   const char* end = bytes + count;
   const char* run = bytes;  // start of bytes that go through unchanged
   for (const char* p = bytes; p != end; ++p) {

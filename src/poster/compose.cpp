@@ -29,8 +29,8 @@ void copyFitted(SDL_Texture* texture, SDL_Rect box) {
 // end the run, so such a caption is simply left out of its poster.
 SDL_Surface* renderCaption(const std::string& caption) {
   if (caption.empty() || caption.front() == '\0') return nullptr;
-  SDL_Surface* surface = TTF_RenderUTF8_Solid_Wrapped(
-      AppState::font, caption.c_str(), kCaptionColour, kCaptionWrapLength);
+  SDL_Surface* surface = TTF_RenderUTF8_Solid_Wrapped(AppState::font, caption.c_str(),
+                                                      kCaptionColour, kCaptionWrapLength);
   if (!surface) {
     SDL_Log(
         "Error:Couldn't load the words' texture with SDL_ttf, "
@@ -50,9 +50,7 @@ void replaceCaptionTexture(SDL_Surface* raster, int item) {
   text = nullptr;
   if (!raster) return;
   text = SDL_CreateTextureFromSurface(AppState::renderer, raster);
-  if (!text)
-    SDL_Log("Failed creating the caption texture of item %d: %s\n", item,
-            SDL_GetError());
+  if (!text) SDL_Log("Failed creating the caption texture of item %d: %s\n", item, SDL_GetError());
   SDL_FreeSurface(raster);
 }
 

@@ -10,6 +10,5 @@ SDL_Rect fitIntoBox(int w, int h, SDL_Rect box) {
   } else if (sourceRatio < boxRatio) {
     fittedW = static_cast<int>(static_cast<double>(w) * box.h / h);
   }
-  return SDL_Rect{box.x + (box.w - fittedW) / 2, box.y + (box.h - fittedH) / 2,
-                  fittedW, fittedH};
+  return SDL_Rect{box.x + (box.w - fittedW) / 2, box.y + (box.h - fittedH) / 2, fittedW, fittedH};
 }

@@ -22,8 +22,7 @@ void release(const ExportResources& held) {
   SDL_DestroyTexture(held.target);
 }
 
-void exportTexture(SDL_Texture* texture, const char* path,
-                   ExportResources& held) {
+void exportTexture(SDL_Texture* texture, const char* path, ExportResources& held) {
   SDL_Renderer* renderer = AppState::renderer;
   int w = 0;
   int h = 0;
@@ -31,8 +30,8 @@ void exportTexture(SDL_Texture* texture, const char* path,
     SDL_Log("Failed querying texture: %s\n", SDL_GetError());
     return;
   }
-  held.target = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888,
-                                  SDL_TEXTUREACCESS_TARGET, w, h);
+  held.target =
+      SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, w, h);
   if (!held.target) {
     SDL_Log("Failed creating render texture: %s\n", SDL_GetError());
     return;
@@ -53,13 +52,12 @@ void exportTexture(SDL_Texture* texture, const char* path,
     SDL_Log("Failed allocating memory\n");
     return;
   }
-  if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ABGR8888,
-                           held.pixels, pitch) != 0) {
+  if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, held.pixels, pitch) != 0) {
     SDL_Log("Failed reading pixel data: %s\n", SDL_GetError());
     return;
   }
-  held.surface = SDL_CreateRGBSurfaceWithFormatFrom(
-      held.pixels, w, h, 32, pitch, SDL_PIXELFORMAT_ABGR8888);
+  held.surface =
+      SDL_CreateRGBSurfaceWithFormatFrom(held.pixels, w, h, 32, pitch, SDL_PIXELFORMAT_ABGR8888);
   if (!held.surface) {
     SDL_Log("Failed creating new surface: %s\n", SDL_GetError());
     return;

@@ -9,8 +9,8 @@ int exifOrientation(const std::string& path) {
   if (!data) return 1;
   int orientation = 1;
   ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
-  if (entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 &&
-      entry->data && entry->size >= 2) {
+  if (entry && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data &&
+      entry->size >= 2) {
     const int value = exif_get_short(entry->data, exif_data_get_byte_order(data));
     if (value >= 2 && value <= 8) orientation = value;
   }
@@ -51,9 +51,9 @@ SDL_Surface* turnUpright(SDL_Surface* surface, int orientation) {
   const int w = surface->w;
   const int h = surface->h;
   const bool swapsSides = orientation >= 5;
-  SDL_Surface* upright = SDL_CreateRGBSurfaceWithFormat(
-      0, swapsSides ? h : w, swapsSides ? w : h, surface->format->BitsPerPixel,
-      surface->format->format);
+  SDL_Surface* upright =
+      SDL_CreateRGBSurfaceWithFormat(0, swapsSides ? h : w, swapsSides ? w : h,
+                                     surface->format->BitsPerPixel, surface->format->format);
   if (upright) {
     copyRenderingState(surface, upright);
     const int bytes = surface->format->BytesPerPixel;
@@ -63,8 +63,7 @@ SDL_Surface* turnUpright(SDL_Surface* surface, int orientation) {
       Uint8* row = static_cast<Uint8*>(upright->pixels) + y * upright->pitch;
       for (int x = 0; x < upright->w; ++x) {
         const SDL_Point from = storedPosition(orientation, x, y, w, h);
-        std::memcpy(row + x * bytes, source + from.y * surface->pitch + from.x * bytes,
-                    bytes);
+        std::memcpy(row + x * bytes, source + from.y * surface->pitch + from.x * bytes, bytes);
       }
     }
     SDL_UnlockSurface(surface);

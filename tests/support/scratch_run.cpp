@@ -6,12 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <jpeglib.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <jpeglib.h>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -24,8 +24,7 @@ std::vector<std::string> RunResult::logLines() const {
   std::string line;
   const std::string prefix = "INFO: ";
   while (std::getline(in, line)) {
-    if (line.compare(0, prefix.size(), prefix) == 0)
-      lines.push_back(line.substr(prefix.size()));
+    if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line.substr(prefix.size()));
   }
   return lines;
 }
@@ -36,8 +35,8 @@ bool near(Rgba x, Rgba y, int tolerance) {
 }
 
 std::string describe(Rgba c) {
-  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," +
-         std::to_string(c.b) + "," + std::to_string(c.a) + ")";
+  return "(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + "," +
+         std::to_string(c.a) + ")";
 }
 
 ScratchDir::ScratchDir() {
@@ -62,23 +61,17 @@ std::string ScratchDir::read(const std::string& name) const {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-bool ScratchDir::exists(const std::string& name) const {
-  return fs::exists(at(name));
-}
+bool ScratchDir::exists(const std::string& name) const { return fs::exists(at(name)); }
 
-void ScratchDir::makeDirectory(const std::string& name) const {
-  fs::create_directory(at(name));
-}
+void ScratchDir::makeDirectory(const std::string& name) const { fs::create_directory(at(name)); }
 
-void ScratchDir::copyFrom(const std::string& source,
-                          const std::string& name) const {
+void ScratchDir::copyFrom(const std::string& source, const std::string& name) const {
   fs::copy_file(source, at(name), fs::copy_options::overwrite_existing);
 }
 
 Rgba photoColour(int item) {
-  static const Rgba palette[] = {{220, 30, 30, 255},  {30, 160, 40, 255},
-                                 {40, 60, 220, 255},  {230, 200, 20, 255},
-                                 {160, 40, 180, 255}, {20, 180, 190, 255}};
+  static const Rgba palette[] = {{220, 30, 30, 255},  {30, 160, 40, 255},  {40, 60, 220, 255},
+                                 {230, 200, 20, 255}, {160, 40, 180, 255}, {20, 180, 190, 255}};
   return palette[(item - 1) % 6];
 }
 
@@ -122,15 +115,13 @@ RunResult ScratchDir::run(const std::map<std::string, std::string>& env) const {
     setenv("ASAN_OPTIONS", software ? "detect_leaks=1" : "detect_leaks=0", 0);
 #endif
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
-    execl(POSTERGEN_BINARY, POSTERGEN_BINARY, "--ignored", "argument",
-          static_cast<char*>(nullptr));
+    execl(POSTERGEN_BINARY, POSTERGEN_BINARY, "--ignored", "argument", static_cast<char*>(nullptr));
     _exit(122);
   }
   int status = 0;
   waitpid(child, &status, 0);
   RunResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status)
-                                    : 128 + WTERMSIG(status);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = slurp(outPath);
   result.log = slurp(errPath);
   std::remove(outPath.c_str());
@@ -139,7 +130,7 @@ RunResult ScratchDir::run(const std::map<std::string, std::string>& env) const {
 }
 
 RunResult ScratchDir::runTraced(std::vector<std::string>& trace,
-                               std::map<std::string, std::string> env) const {
+                                std::map<std::string, std::string> env) const {
   const std::string tracePath = path_ + ".trace";
   std::remove(tracePath.c_str());
   env["LD_PRELOAD"] = POSTERGEN_TRACER;
@@ -161,8 +152,8 @@ Surface quadrantSurface(int w, int h, const Rgba quadrants[4]) {
   Surface s(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_ABGR8888));
   if (!s) throw std::runtime_error(SDL_GetError());
   for (int q = 0; q < 4; ++q) {
-    const SDL_Rect r{q % 2 ? w / 2 : 0, q / 2 ? h / 2 : 0,
-                     q % 2 ? w - w / 2 : w / 2, q / 2 ? h - h / 2 : h / 2};
+    const SDL_Rect r{q % 2 ? w / 2 : 0, q / 2 ? h / 2 : 0, q % 2 ? w - w / 2 : w / 2,
+                     q / 2 ? h - h / 2 : h / 2};
     const Rgba c = quadrants[q];
     SDL_FillRect(s.get(), &r, SDL_MapRGBA(s->format, c.r, c.g, c.b, c.a));
   }
@@ -187,8 +178,7 @@ Surface noisySurface(int w, int h, uint32_t seed) {
 }
 
 void savePng(const Surface& surface, const std::string& path) {
-  if (IMG_SavePNG(surface.get(), path.c_str()) != 0)
-    throw std::runtime_error(SDL_GetError());
+  if (IMG_SavePNG(surface.get(), path.c_str()) != 0) throw std::runtime_error(SDL_GetError());
 }
 
 void saveJpeg(const Surface& surface, const std::string& path, int quality) {
@@ -217,13 +207,11 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
   if (kind == JpegKind::kProgressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   if (!app1.empty())
-    jpeg_write_marker(&cinfo, JPEG_APP0 + 1,
-                      reinterpret_cast<const JOCTET*>(app1.data()),
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()),
                       static_cast<unsigned>(app1.size()));
   std::vector<JSAMPLE> row(static_cast<size_t>(rgba->w) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
-    const auto* src = static_cast<const uint8_t*>(rgba->pixels) +
-                      cinfo.next_scanline * rgba->pitch;
+    const auto* src = static_cast<const uint8_t*>(rgba->pixels) + cinfo.next_scanline * rgba->pitch;
     for (int x = 0; x < rgba->w; ++x) {
       const uint8_t* p = src + 4 * x;
       JSAMPLE* out = &row[static_cast<size_t>(x) * cinfo.input_components];
@@ -261,19 +249,18 @@ std::string exifWithOrientation(int orientation, bool bigEndian) {
   };
   std::string exif("Exif\0\0", 6);
   exif += bigEndian ? "MM" : "II";
-  exif += u16(42) + u32(8);                     // TIFF header, IFD0 at 8
-  exif += u16(1);                               // one entry
-  exif += u16(0x0112) + u16(3) + u32(1);        // Orientation, SHORT, 1 value
-  exif += u16(orientation) + u16(0);            // the value, padded to 4 bytes
-  exif += u32(0);                               // no next IFD
+  exif += u16(42) + u32(8);               // TIFF header, IFD0 at 8
+  exif += u16(1);                         // one entry
+  exif += u16(0x0112) + u16(3) + u32(1);  // Orientation, SHORT, 1 value
+  exif += u16(orientation) + u16(0);      // the value, padded to 4 bytes
+  exif += u32(0);                         // no next IFD
   return exif;
 }
 
 Surface loadRgba(const std::string& path) {
   Surface loaded(IMG_Load(path.c_str()));
   if (!loaded) return nullptr;
-  return Surface(
-      SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ABGR8888, 0));
+  return Surface(SDL_ConvertSurfaceFormat(loaded.get(), SDL_PIXELFORMAT_ABGR8888, 0));
 }
 
 Rgba pixelAt(const Surface& s, int x, int y) {

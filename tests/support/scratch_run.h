@@ -24,8 +24,7 @@ constexpr bool kTracerSeesHeap = false;
 constexpr bool kTracerSeesHeap = true;
 #endif
 
-constexpr const char* kLatinFont =
-    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kLatinFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kCjkFont = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
 
 struct SurfaceDeleter {
@@ -101,8 +100,7 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
 std::string exifWithOrientation(int orientation, bool bigEndian = false);
 
 void savePng(const Surface& surface, const std::string& path);
-void saveJpeg(const Surface& surface, const std::string& path,
-              int quality = 95);
+void saveJpeg(const Surface& surface, const std::string& path, int quality = 95);
 
 // Loads an image and converts it to ABGR8888 for pixel access.
 Surface loadRgba(const std::string& path);

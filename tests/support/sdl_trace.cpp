@@ -66,8 +66,8 @@ void emit(const char* line) {
 
 void checkpoint(const char* name) {
   char line[160];
-  snprintf(line, sizeof line, "checkpoint %s textures=%d surfaces=%d buffers=%d\n",
-           name, textures.count, surfaces.count, buffers.count);
+  snprintf(line, sizeof line, "checkpoint %s textures=%d surfaces=%d buffers=%d\n", name,
+           textures.count, surfaces.count, buffers.count);
   emit(line);
 }
 
@@ -96,7 +96,6 @@ template <typename F>
 F real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
-
 
 #define REAL(name) static auto real_##name = real<decltype(&name)>(#name)
 
@@ -137,8 +136,7 @@ void free(void* p) {
   __libc_free(p);
 }
 
-SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w,
-                               int h) {
+SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w, int h) {
   REAL(SDL_CreateTexture);
   if (injectFailure("SDL_CreateTexture")) {
     SDL_SetError("injected failure");
@@ -185,15 +183,14 @@ int SDL_SetRenderTarget(SDL_Renderer* r, SDL_Texture* t) {
   return real_SDL_SetRenderTarget(r, t);
 }
 
-int SDL_RenderCopy(SDL_Renderer* r, SDL_Texture* t, const SDL_Rect* src,
-                   const SDL_Rect* dst) {
+int SDL_RenderCopy(SDL_Renderer* r, SDL_Texture* t, const SDL_Rect* src, const SDL_Rect* dst) {
   REAL(SDL_RenderCopy);
   if (injectFailure("SDL_RenderCopy")) return SDL_SetError("injected failure");
   return real_SDL_RenderCopy(r, t, src, dst);
 }
 
-int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format,
-                         void* pixels, int pitch) {
+int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
+                         int pitch) {
   REAL(SDL_RenderReadPixels);
   if (injectFailure("SDL_RenderReadPixels")) return SDL_SetError("injected failure");
   return real_SDL_RenderReadPixels(r, rect, format, pixels, pitch);
@@ -205,40 +202,34 @@ void SDL_RenderPresent(SDL_Renderer* r) {
   real_SDL_RenderPresent(r);
 }
 
-SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int w, int h,
-                                                int depth, int pitch,
+SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int w, int h, int depth, int pitch,
                                                 Uint32 format) {
   REAL(SDL_CreateRGBSurfaceWithFormatFrom);
   if (injectFailure("SDL_CreateRGBSurfaceWithFormatFrom")) {
     SDL_SetError("injected failure");
     return nullptr;
   }
-  return trackSurface(
-      real_SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, depth, pitch, format));
+  return trackSurface(real_SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, depth, pitch, format));
 }
 
-SDL_Surface* SDL_CreateRGBSurfaceWithFormat(Uint32 flags, int w, int h, int depth,
-                                            Uint32 format) {
+SDL_Surface* SDL_CreateRGBSurfaceWithFormat(Uint32 flags, int w, int h, int depth, Uint32 format) {
   REAL(SDL_CreateRGBSurfaceWithFormat);
   return trackSurface(real_SDL_CreateRGBSurfaceWithFormat(flags, w, h, depth, format));
 }
 
-SDL_Surface* SDL_CreateRGBSurface(Uint32 flags, int w, int h, int depth, Uint32 rm,
-                                  Uint32 gm, Uint32 bm, Uint32 am) {
+SDL_Surface* SDL_CreateRGBSurface(Uint32 flags, int w, int h, int depth, Uint32 rm, Uint32 gm,
+                                  Uint32 bm, Uint32 am) {
   REAL(SDL_CreateRGBSurface);
   return trackSurface(real_SDL_CreateRGBSurface(flags, w, h, depth, rm, gm, bm, am));
 }
 
-SDL_Surface* SDL_CreateRGBSurfaceFrom(void* pixels, int w, int h, int depth,
-                                      int pitch, Uint32 rm, Uint32 gm, Uint32 bm,
-                                      Uint32 am) {
+SDL_Surface* SDL_CreateRGBSurfaceFrom(void* pixels, int w, int h, int depth, int pitch, Uint32 rm,
+                                      Uint32 gm, Uint32 bm, Uint32 am) {
   REAL(SDL_CreateRGBSurfaceFrom);
-  return trackSurface(
-      real_SDL_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, rm, gm, bm, am));
+  return trackSurface(real_SDL_CreateRGBSurfaceFrom(pixels, w, h, depth, pitch, rm, gm, bm, am));
 }
 
-SDL_Surface* SDL_ConvertSurface(SDL_Surface* s, const SDL_PixelFormat* f,
-                                Uint32 flags) {
+SDL_Surface* SDL_ConvertSurface(SDL_Surface* s, const SDL_PixelFormat* f, Uint32 flags) {
   REAL(SDL_ConvertSurface);
   return trackSurface(real_SDL_ConvertSurface(s, f, flags));
 }
@@ -266,8 +257,8 @@ int IMG_SavePNG(SDL_Surface* s, const char* file) {
   return real_IMG_SavePNG(s, file);
 }
 
-SDL_Surface* TTF_RenderUTF8_Solid_Wrapped(TTF_Font* font, const char* text,
-                                          SDL_Color fg, Uint32 wrap) {
+SDL_Surface* TTF_RenderUTF8_Solid_Wrapped(TTF_Font* font, const char* text, SDL_Color fg,
+                                          Uint32 wrap) {
   REAL(TTF_RenderUTF8_Solid_Wrapped);
   checkpoint("TTF_RenderUTF8_Solid_Wrapped");
   if (injectFailure("TTF_RenderUTF8_Solid_Wrapped")) {

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs into a scratch prefix and builds the Debian package from the build
+# folder given, then checks the installed layout, the package's metadata and
+# its file list. Usage: package_check.sh BUILD_DIR
+set -euo pipefail
+build=$1
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+fail() { echo "package check: $*"; exit 1; }
+
+cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+for f in bin/postergen share/doc/postergen/README.md share/doc/postergen/LICENSE; do
+  [ -f "$scratch/prefix/$f" ] || fail "cmake --install did not put $f under the prefix"
+done
+
+(cd "$scratch" && cpack -G DEB -B "$scratch/out" --config "$build/CPackConfig.cmake" >/dev/null)
+deb=$(ls "$scratch"/out/postergen_*_*.deb)
+[ "$(dpkg-deb -f "$deb" Package)" = postergen ] || fail "wrong package name"
+[ -n "$(dpkg-deb -f "$deb" Version)" ] || fail "no version"
+[ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libexif12; do
+  grep -Eq "(^|, )$lib \(>= [0-9.]+" <<<"$depends" || fail "Depends lacks $lib: $depends"
+done
+files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in ./usr/bin/postergen ./usr/share/doc/postergen/README.md ./usr/share/doc/postergen/LICENSE; do
+  grep -qx "$f" <<<"$files" || fail "package lacks $f"
+done
+unexpected=$(grep -v -e '/$' -e '^./usr/bin/postergen$' -e '^./usr/share/doc/postergen/' <<<"$files" || true)
+[ -z "$unexpected" ] || fail "package holds unexpected files: $unexpected"
+echo "package check: $(basename "$deb"), Depends: $depends"
