@@ -1,0 +1,104 @@
+// Preloaded into postergen by the benchmark: measures, without touching the
+// program, where its time goes. At exit it appends one line to the file
+// named by POSTERGEN_PHASES_FILE:
+//   load=S decode=S upload=S compose=S readback=S encode=S total=S peak_rss_kib=K
+// load: start of the process to the first poster's first drawing call, of
+// which decode is the time inside IMG_Load and upload the time inside
+// SDL_CreateTextureFromSurface;
+// readback and encode: time inside SDL_RenderReadPixels and IMG_SavePNG;
+// compose: the poster loop less those two; total: the whole process.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Phases {
+  Clock::time_point start = Clock::now();
+  Clock::time_point firstDraw{};
+  Clock::time_point lastSave{};
+  double decode = 0;
+  double upload = 0;
+  double readback = 0;
+  double encode = 0;
+
+  ~Phases() {
+    const char* path = std::getenv("POSTERGEN_PHASES_FILE");
+    if (!path) return;
+    const auto end = Clock::now();
+    auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const bool drew = firstDraw != Clock::time_point{};
+    const double load = seconds((drew ? firstDraw : end) - start);
+    const double loop = drew ? seconds(lastSave - firstDraw) : 0;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    if (FILE* f = std::fopen(path, "a")) {
+      std::fprintf(f,
+                   "load=%.4f decode=%.4f upload=%.4f compose=%.4f readback=%.4f encode=%.4f "
+                   "total=%.4f peak_rss_kib=%ld\n",
+                   load, decode, upload, loop - readback - encode, readback, encode,
+                   seconds(end - start), usage.ru_maxrss);
+      std::fclose(f);
+    }
+  }
+} phases;
+
+template <typename F>
+F real(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+// Adds the time a call takes to total, and returns its result.
+template <typename Call>
+auto timed(double& total, Call call) {
+  const auto begin = Clock::now();
+  auto result = call();
+  total += std::chrono::duration<double>(Clock::now() - begin).count();
+  return result;
+}
+
+}  // namespace
+
+extern "C" {
+
+int SDL_SetRenderTarget(SDL_Renderer* renderer, SDL_Texture* texture) {
+  static auto next = real<decltype(&SDL_SetRenderTarget)>("SDL_SetRenderTarget");
+  if (phases.firstDraw == Clock::time_point{}) phases.firstDraw = Clock::now();
+  return next(renderer, texture);
+}
+
+SDL_Surface* IMG_Load(const char* file) {
+  static auto next = real<decltype(&IMG_Load)>("IMG_Load");
+  return timed(phases.decode, [&] { return next(file); });
+}
+
+SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* renderer, SDL_Surface* surface) {
+  static auto next =
+      real<decltype(&SDL_CreateTextureFromSurface)>("SDL_CreateTextureFromSurface");
+  if (phases.firstDraw != Clock::time_point{}) return next(renderer, surface);
+  return timed(phases.upload, [&] { return next(renderer, surface); });
+}
+
+int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
+                         int pitch) {
+  static auto next = real<decltype(&SDL_RenderReadPixels)>("SDL_RenderReadPixels");
+  return timed(phases.readback, [&] { return next(r, rect, format, pixels, pitch); });
+}
+
+int IMG_SavePNG(SDL_Surface* surface, const char* file) {
+  static auto next = real<decltype(&IMG_SavePNG)>("IMG_SavePNG");
+  const auto begin = Clock::now();
+  const int result = next(surface, file);
+  phases.lastSave = Clock::now();
+  phases.encode += std::chrono::duration<double>(phases.lastSave - begin).count();
+  return result;
+}
+
+}  // extern "C"
