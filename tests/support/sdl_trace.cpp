@@ -78,10 +78,10 @@ bool injectFailure(const char* name) {
   static long calls = 0;
   if (when == -1) {
     when = 0;
-    const char* spec = getenv("POSTERGEN_FAIL");
-    const char* colon = spec ? strchr(spec, ':') : nullptr;
-    if (colon && size_t(colon - spec) < sizeof target) {
-      memcpy(target, spec, colon - spec);
+    const char* request = getenv("POSTERGEN_FAIL");
+    const char* colon = request ? strchr(request, ':') : nullptr;
+    if (colon && size_t(colon - request) < sizeof target) {
+      memcpy(target, request, colon - request);
       when = atol(colon + 1);
     }
   }
