@@ -14,14 +14,6 @@ using testing::ElementsAre;
 using testing::ElementsAreArray;
 using testing::HasSubstr;
 
-std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines,
-                                           const std::string& prefix) {
-  std::vector<std::string> found;
-  for (const auto& line : lines)
-    if (line.rfind(prefix, 0) == 0) found.push_back(line);
-  return found;
-}
-
 TEST(Loading, CaptionWithFormatDirectivesIsLoggedVerbatim) {
   ScratchDir dir;
   dir.populate(1);

@@ -160,11 +160,9 @@ TEST(Poster, CaptionWithNothingToRenderIsLeftOut) {
     }
     // Poster 2 is presented with one texture fewer: caption 1's texture is
     // destroyed and none takes its place.
-    std::vector<std::string> presents;
-    for (const auto& line : trace)
-      if (line.rfind("checkpoint SDL_RenderPresent", 0) == 0) presents.push_back(line);
-    EXPECT_THAT(presents, ElementsAre(HasSubstr("textures=6 "), HasSubstr("textures=5 "),
-                                      HasSubstr("textures=6 ")));
+    EXPECT_THAT(
+        linesStartingWith(trace, "checkpoint SDL_RenderPresent"),
+        ElementsAre(HasSubstr("textures=6 "), HasSubstr("textures=5 "), HasSubstr("textures=6 ")));
   }
 }
 

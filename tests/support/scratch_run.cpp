@@ -29,6 +29,14 @@ std::vector<std::string> RunResult::logLines() const {
   return lines;
 }
 
+std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines,
+                                           const std::string& prefix) {
+  std::vector<std::string> found;
+  for (const auto& line : lines)
+    if (line.rfind(prefix, 0) == 0) found.push_back(line);
+  return found;
+}
+
 bool near(Rgba x, Rgba y, int tolerance) {
   return std::abs(x.r - y.r) <= tolerance && std::abs(x.g - y.g) <= tolerance &&
          std::abs(x.b - y.b) <= tolerance && std::abs(x.a - y.a) <= tolerance;

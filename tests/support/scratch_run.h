@@ -41,6 +41,10 @@ struct RunResult {
   std::vector<std::string> logLines() const;
 };
 
+// The lines that begin with prefix, in order.
+std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines,
+                                           const std::string& prefix);
+
 // An RGBA colour, compared channel by channel within a tolerance.
 struct Rgba {
   int r, g, b, a;
