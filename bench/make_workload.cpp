@@ -7,14 +7,14 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <algorithm>
 #include <random>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace {
 

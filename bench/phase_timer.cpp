@@ -80,8 +80,7 @@ SDL_Surface* IMG_Load(const char* file) {
 }
 
 SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* renderer, SDL_Surface* surface) {
-  static auto next =
-      real<decltype(&SDL_CreateTextureFromSurface)>("SDL_CreateTextureFromSurface");
+  static auto next = real<decltype(&SDL_CreateTextureFromSurface)>("SDL_CreateTextureFromSurface");
   if (phases.firstDraw != Clock::time_point{}) return next(renderer, surface);
   return timed(phases.upload, [&] { return next(renderer, surface); });
 }
