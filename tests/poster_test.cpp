@@ -166,6 +166,23 @@ TEST(Poster, CaptionWithNothingToRenderIsLeftOut) {
   }
 }
 
+TEST(Poster, CaptionWithoutATextureIsLeftOutAndLogged) {
+  ScratchDir dir;
+  dir.populate(2);
+  std::vector<std::string> trace;
+  // Textures from surfaces: bg, two photographs, then caption 1.
+  const RunResult run =
+      dir.runTraced(trace, {{"POSTERGEN_FAIL", "SDL_CreateTextureFromSurface:4"}});
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(run.logLines(),
+              testing::Contains("Failed creating the caption texture of item 1: injected failure"));
+  Surface first = loadRgba(dir.at("result1.png"));
+  Surface second = loadRgba(dir.at("result2.png"));
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(darkPixels(first, kCaptionBox).total, 0);
+  EXPECT_GT(darkPixels(second, kCaptionBox).total, 0);
+}
+
 TEST(Poster, MissingCaptionFileGivesAPosterWithoutCaption) {
   ScratchDir dir;
   dir.populate(1);

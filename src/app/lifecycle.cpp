@@ -24,10 +24,11 @@ void refuseTooManyItems() {
   std::exit(kExitTooManyItems);
 }
 
-// FreeType works in 26.6 fixed point and SDL_ttf passes sizes on unchecked:
-// sizes below 1 or beyond 16-bit pixel sizes open "successfully" and render
-// every glyph as a black block, so they count as a font that cannot be
-// opened.
+// SDL_ttf hands the size to FreeType unchecked. Sizes below 1, and sizes
+// whose 26.6 fixed-point value overflows, open "successfully" and then set
+// every glyph as a black block; FreeType refuses the sizes in between that
+// exceed its 16-bit pixel sizes. Everything outside 1..65535 is refused
+// here, with one clear message.
 constexpr int kMaxFontSize = 65535;
 
 void openFont() {
