@@ -8,21 +8,17 @@
 
 namespace {
 
-// Everything one export holds, released in the order surface, buffer,
-// temporary texture on every path.
-struct ExportResources {
-  SDL_Texture* target = nullptr;
-  void* pixels = nullptr;
-  SDL_Surface* surface = nullptr;
-};
-
-void release(const ExportResources& held) {
-  SDL_FreeSurface(held.surface);
-  std::free(held.pixels);
-  SDL_DestroyTexture(held.target);
+// Every path out of an export releases what it holds in this order; null
+// handles are passed over by SDL and free alike.
+void release(SDL_Surface* surface, void* pixels, SDL_Texture* target) {
+  SDL_FreeSurface(surface);
+  std::free(pixels);
+  SDL_DestroyTexture(target);
 }
 
-void exportTexture(SDL_Texture* texture, const char* path, ExportResources& held) {
+}  // namespace
+
+void saveTextureAsPng(SDL_Texture* texture, const char* path) {
   SDL_Renderer* renderer = AppState::renderer;
   int w = 0;
   int h = 0;
@@ -30,49 +26,42 @@ void exportTexture(SDL_Texture* texture, const char* path, ExportResources& held
     SDL_Log("Failed querying texture: %s\n", SDL_GetError());
     return;
   }
-  held.target =
+  SDL_Texture* target =
       SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET, w, h);
-  if (!held.target) {
+  if (!target) {
     SDL_Log("Failed creating render texture: %s\n", SDL_GetError());
     return;
   }
-  if (SDL_SetRenderTarget(renderer, held.target) != 0) {
+  if (SDL_SetRenderTarget(renderer, target) != 0) {
     SDL_Log("Failed setting render target: %s\n", SDL_GetError());
-    return;
+    return release(nullptr, nullptr, target);
   }
   SDL_SetRenderDrawColor(renderer, 0, 0, 0, 0);
   SDL_RenderClear(renderer);
   if (SDL_RenderCopy(renderer, texture, nullptr, nullptr) != 0) {
     SDL_Log("Failed copying texture data: %s\n", SDL_GetError());
-    return;
+    return release(nullptr, nullptr, target);
   }
   const int pitch = w * 4;
-  held.pixels = std::malloc(static_cast<size_t>(pitch) * h);
-  if (!held.pixels) {
+  void* pixels = std::malloc(static_cast<size_t>(pitch) * h);
+  if (!pixels) {
     SDL_Log("Failed allocating memory\n");
-    return;
+    return release(nullptr, nullptr, target);
   }
-  if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, held.pixels, pitch) != 0) {
+  if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_ABGR8888, pixels, pitch) != 0) {
     SDL_Log("Failed reading pixel data: %s\n", SDL_GetError());
-    return;
+    return release(nullptr, pixels, target);
   }
-  held.surface =
-      SDL_CreateRGBSurfaceWithFormatFrom(held.pixels, w, h, 32, pitch, SDL_PIXELFORMAT_ABGR8888);
-  if (!held.surface) {
+  SDL_Surface* surface =
+      SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, 32, pitch, SDL_PIXELFORMAT_ABGR8888);
+  if (!surface) {
     SDL_Log("Failed creating new surface: %s\n", SDL_GetError());
-    return;
+    return release(nullptr, pixels, target);
   }
-  if (IMG_SavePNG(held.surface, path) != 0) {
+  if (IMG_SavePNG(surface, path) != 0) {
     SDL_Log("Failed saving image: %s\n", SDL_GetError());
-    return;
+    return release(surface, pixels, target);
   }
   SDL_Log("Saved texture as PNG to \"%s\"\n", path);
-}
-
-}  // namespace
-
-void saveTextureAsPng(SDL_Texture* texture, const char* path) {
-  ExportResources held;
-  exportTexture(texture, path, held);
-  release(held);
+  release(surface, pixels, target);
 }
