@@ -69,6 +69,19 @@ TEST(Loading, MissingThirdPhotographStopsAfterItsCaptionBeforeAnyPoster) {
   for (int i = 1; i <= 5; ++i) EXPECT_FALSE(dir.exists("result" + std::to_string(i) + ".png"));
 }
 
+TEST(Loading, ImageThatCannotBecomeATextureEndsTheRunWithSdlsTextVerbatim) {
+  ScratchDir dir;
+  dir.populate(2);
+  std::vector<std::string> trace;
+  // The first photograph's texture: after the background's.
+  const RunResult run = dir.runTraced(trace, {{"POSTERGEN_FAIL", "SDL_CreateTextureFromSurface:2"},
+                                              {"POSTERGEN_FAIL_TEXT", "100% sure: %s %d %n"}});
+  EXPECT_EQ(run.status, kStatusUnrenderable);
+  EXPECT_EQ(run.out, "100% sure: %s %d %n");
+  EXPECT_THAT(linesStartingWith(run.logLines(), "start->"), ElementsAre("start->Caption 1"));
+  EXPECT_FALSE(dir.exists("result1.png"));
+}
+
 TEST(Loading, FileThatIsNotAnImageEndsTheRunLikeAMissingOne) {
   ScratchDir dir;
   dir.populate(2);

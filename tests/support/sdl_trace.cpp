@@ -7,7 +7,8 @@
 //   checkpoint NAME textures=T surfaces=S buffers=B
 //                                         live counts on entry to NAME
 //   fail NAME                             an injected failure
-// POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would.
+// POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would,
+// with POSTERGEN_FAIL_TEXT (or "injected failure") as SDL's error text.
 // Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
 #include <SDL.h>
 #include <SDL_image.h>
@@ -92,6 +93,13 @@ bool injectFailure(const char* name) {
   return true;
 }
 
+// Sets SDL's error text for an injected failure: POSTERGEN_FAIL_TEXT, or
+// "injected failure". Returns -1 as SDL_SetError does.
+int injectedError() {
+  const char* text = getenv("POSTERGEN_FAIL_TEXT");
+  return SDL_SetError("%s", text ? text : "injected failure");
+}
+
 template <typename F>
 F real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -139,7 +147,7 @@ void free(void* p) {
 SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w, int h) {
   REAL(SDL_CreateTexture);
   if (injectFailure("SDL_CreateTexture")) {
-    SDL_SetError("injected failure");
+    injectedError();
     return nullptr;
   }
   return trackTexture(real_SDL_CreateTexture(r, format, access, w, h));
@@ -148,7 +156,7 @@ SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w
 SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* r, SDL_Surface* s) {
   REAL(SDL_CreateTextureFromSurface);
   if (injectFailure("SDL_CreateTextureFromSurface")) {
-    SDL_SetError("injected failure");
+    injectedError();
     return nullptr;
   }
   return trackTexture(real_SDL_CreateTextureFromSurface(r, s));
@@ -173,26 +181,26 @@ void SDL_DestroyTexture(SDL_Texture* t) {
 
 int SDL_QueryTexture(SDL_Texture* t, Uint32* format, int* access, int* w, int* h) {
   REAL(SDL_QueryTexture);
-  if (injectFailure("SDL_QueryTexture")) return SDL_SetError("injected failure");
+  if (injectFailure("SDL_QueryTexture")) return injectedError();
   return real_SDL_QueryTexture(t, format, access, w, h);
 }
 
 int SDL_SetRenderTarget(SDL_Renderer* r, SDL_Texture* t) {
   REAL(SDL_SetRenderTarget);
-  if (injectFailure("SDL_SetRenderTarget")) return SDL_SetError("injected failure");
+  if (injectFailure("SDL_SetRenderTarget")) return injectedError();
   return real_SDL_SetRenderTarget(r, t);
 }
 
 int SDL_RenderCopy(SDL_Renderer* r, SDL_Texture* t, const SDL_Rect* src, const SDL_Rect* dst) {
   REAL(SDL_RenderCopy);
-  if (injectFailure("SDL_RenderCopy")) return SDL_SetError("injected failure");
+  if (injectFailure("SDL_RenderCopy")) return injectedError();
   return real_SDL_RenderCopy(r, t, src, dst);
 }
 
 int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
                          int pitch) {
   REAL(SDL_RenderReadPixels);
-  if (injectFailure("SDL_RenderReadPixels")) return SDL_SetError("injected failure");
+  if (injectFailure("SDL_RenderReadPixels")) return injectedError();
   return real_SDL_RenderReadPixels(r, rect, format, pixels, pitch);
 }
 
@@ -206,7 +214,7 @@ SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int w, int h, int 
                                                 Uint32 format) {
   REAL(SDL_CreateRGBSurfaceWithFormatFrom);
   if (injectFailure("SDL_CreateRGBSurfaceWithFormatFrom")) {
-    SDL_SetError("injected failure");
+    injectedError();
     return nullptr;
   }
   return trackSurface(real_SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, depth, pitch, format));
@@ -253,7 +261,7 @@ void SDL_FreeSurface(SDL_Surface* s) {
 int IMG_SavePNG(SDL_Surface* s, const char* file) {
   REAL(IMG_SavePNG);
   checkpoint("IMG_SavePNG");
-  if (injectFailure("IMG_SavePNG")) return SDL_SetError("injected failure");
+  if (injectFailure("IMG_SavePNG")) return injectedError();
   return real_IMG_SavePNG(s, file);
 }
 
@@ -262,7 +270,7 @@ SDL_Surface* TTF_RenderUTF8_Solid_Wrapped(TTF_Font* font, const char* text, SDL_
   REAL(TTF_RenderUTF8_Solid_Wrapped);
   checkpoint("TTF_RenderUTF8_Solid_Wrapped");
   if (injectFailure("TTF_RenderUTF8_Solid_Wrapped")) {
-    SDL_SetError("injected failure");
+    injectedError();
     return nullptr;
   }
   return trackSurface(real_TTF_RenderUTF8_Solid_Wrapped(font, text, fg, wrap));
