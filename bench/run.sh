@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-3}
 items=${2:-6}
-"$root/scripts/install-deps.sh" imagemagick
+"$root/scripts/install-deps.sh" imagemagick bc
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPOSTERGEN_TESTS=OFF -DPOSTERGEN_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target postergen make_workload floor phase_timer >/dev/null
