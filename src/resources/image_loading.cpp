@@ -34,7 +34,8 @@ SDL_Texture* makeTexture(SDL_Surface* surface) {
 SDL_Texture* loadTexture(std::string path) { return makeTexture(decode(path)); }
 
 SDL_Texture* loadPhotographTexture(std::string path) {
-  SDL_Surface* surface = turnUpright(decode(path), exifOrientation(path));
+  SDL_Surface* decoded = decode(path);
+  SDL_Surface* surface = turnUpright(decoded, exifOrientation(path));
   if (!surface) exitWithSdlError(kExitUnrenderable);
   return makeTexture(surface);
 }
