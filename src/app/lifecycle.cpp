@@ -4,6 +4,7 @@
 #include <SDL_ttf.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "app/app_state.h"
@@ -67,6 +68,11 @@ void loadItem(int item) {
 }
 
 }  // namespace
+
+void readRunConfiguration() {
+  std::ifstream file("size.txt");
+  readRunConfigurationFrom(file, AppState::itemCount, AppState::fontSize);
+}
 
 void initialize() {
   SDL_Init(SDL_INIT_EVERYTHING);

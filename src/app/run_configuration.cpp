@@ -1,9 +1,6 @@
 #include "app/run_configuration.h"
 
-#include <fstream>
 #include <locale>
-
-#include "app/app_state.h"
 
 void readRunConfigurationFrom(std::istream& in, int32_t& itemCount, int32_t& fontSize) {
   in.imbue(std::locale::classic());
@@ -11,9 +8,4 @@ void readRunConfigurationFrom(std::istream& in, int32_t& itemCount, int32_t& fon
   // refuses every later read and the field keeps its value.
   in >> itemCount;
   in >> fontSize;
-}
-
-void readRunConfiguration() {
-  std::ifstream file("size.txt");
-  readRunConfigurationFrom(file, AppState::itemCount, AppState::fontSize);
 }

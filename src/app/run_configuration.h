@@ -12,7 +12,8 @@
 void readRunConfigurationFrom(std::istream& in, int32_t& itemCount, int32_t& fontSize);
 
 // Fills AppState::itemCount and AppState::fontSize from "size.txt". A missing
-// or malformed file shows only in the values; nothing is reported.
+// or malformed file shows only in the values; nothing is reported. Defined
+// with start-up (lifecycle.cpp), so that the reader above needs no SDL.
 void readRunConfiguration();
 
 #endif  // POSTERGEN_APP_RUN_CONFIGURATION_H_

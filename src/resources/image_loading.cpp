@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "resources/image_header.h"
 #include "resources/orientation.h"
 
 namespace {
@@ -15,7 +16,38 @@ namespace {
   std::exit(status);
 }
 
+[[noreturn]] void refuse(const std::string& reason) {
+  std::fputs(reason.c_str(), stdout);
+  std::exit(kExitUnloadable);
+}
+
+// Decoders trust the size in a header: a few kilobytes that claim a huge
+// picture make them allocate gigabytes, or overflow and write outside their
+// buffers. So the header is read first, and only images within the decode
+// limits, of the formats whose headers are read, reach IMG_Load. A file
+// that cannot be opened is left to IMG_Load, which reports it.
+void refuseUnsafeImage(const std::string& path) {
+  const ImageHeader header = readImageHeader(path);
+  using Outcome = ImageHeader::Outcome;
+  switch (header.outcome) {
+    case Outcome::kUnopenable:
+      return;
+    case Outcome::kUnknownFormat:
+      refuse(path + ": Unsupported image format; postergen reads " + kImageFormatList + " images");
+    case Outcome::kUnreadable:
+      refuse(path + ": the " + header.format + (*header.format ? " " : "") +
+             "header cannot be read: " + header.problem);
+    case Outcome::kRead:
+      if (withinDecodeLimits(header)) return;
+      refuse(path + " is a " + header.format + " image of " + std::to_string(header.width) +
+             " x " + std::to_string(header.height) + " pixels, beyond the limit of " +
+             std::to_string(kMaxImagePixels) + " pixels and " + std::to_string(kMaxImageSide) +
+             " pixels a side");
+  }
+}
+
 SDL_Surface* decode(const std::string& path) {
+  refuseUnsafeImage(path);
   SDL_Surface* surface = IMG_Load(path.c_str());
   if (!surface) exitWithSdlError(kExitUnloadable);
   return surface;
