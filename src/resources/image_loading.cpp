@@ -30,8 +30,7 @@ void refuseUnsafeImage(const std::string& path) {
   const ImageHeader header = readImageHeader(path);
   using Outcome = ImageHeader::Outcome;
   switch (header.outcome) {
-    case Outcome::kUnopenable:
-      return;
+    case Outcome::kUnopenable: return;
     case Outcome::kUnknownFormat:
       refuse(path + ": Unsupported image format; postergen reads " + kImageFormatList + " images");
     case Outcome::kUnreadable:
@@ -39,8 +38,8 @@ void refuseUnsafeImage(const std::string& path) {
              "header cannot be read: " + header.problem);
     case Outcome::kRead:
       if (withinDecodeLimits(header)) return;
-      refuse(path + " is a " + header.format + " image of " + std::to_string(header.width) +
-             " x " + std::to_string(header.height) + " pixels, beyond the limit of " +
+      refuse(path + " is a " + header.format + " image of " + std::to_string(header.width) + " x " +
+             std::to_string(header.height) + " pixels, beyond the limit of " +
              std::to_string(kMaxImagePixels) + " pixels and " + std::to_string(kMaxImageSide) +
              " pixels a side");
   }
