@@ -1,0 +1,13 @@
+// The three things postergen-batch does: run a batch, plan one for running
+// elsewhere (--plan), and collect what was run elsewhere (--collect). Each
+// returns the exit status.
+#ifndef POSTERGEN_BATCH_COMMANDS_H_
+#define POSTERGEN_BATCH_COMMANDS_H_
+
+#include "batch/options.h"
+
+int runCommand(const BatchOptions& options);
+int planCommand(const BatchOptions& options);
+int collectCommand(const BatchOptions& options);
+
+#endif  // POSTERGEN_BATCH_COMMANDS_H_

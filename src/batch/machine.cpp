@@ -1,0 +1,92 @@
+#include "batch/machine.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+volatile std::sig_atomic_t lastStopSignal = 0;
+
+void onStop(int signal) {
+  lastStopSignal = signal;
+  const char byte = 1;
+  const int saved = errno;
+  [[maybe_unused]] const ssize_t written = write(stopPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool executable(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+int onlineCpus() {
+  const long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int64_t availableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  for (std::string line; std::getline(meminfo, line);) {
+    std::istringstream fields(line);
+    std::string name;
+    int64_t kib = 0;
+    if (fields >> name >> kib && name == "MemAvailable:") return kib * 1024;
+  }
+  return static_cast<int64_t>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+}
+
+std::string findPostergen() {
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string beside(self, static_cast<size_t>(n));
+    beside = beside.substr(0, beside.rfind('/') + 1) + "postergen";
+    if (executable(beside)) return beside;
+  }
+  const char* path = std::getenv("PATH");
+  std::istringstream entries(path ? path : "/usr/local/bin:/usr/bin:/bin");
+  for (std::string entry; std::getline(entries, entry, ':');) {
+    const std::string candidate = (entry.empty() ? "." : entry) + "/postergen";
+    if (executable(candidate)) return candidate;
+  }
+  return "";
+}
+
+std::string absoluteDirectory(const std::string& path) {
+  char resolved[PATH_MAX];
+  struct stat info;
+  if (!realpath(path.c_str(), resolved) || stat(resolved, &info) != 0 || !S_ISDIR(info.st_mode))
+    return "";
+  return resolved;
+}
+
+void catchStopSignals() {
+  if (pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  struct sigaction action {};
+  action.sa_handler = onStop;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+}
+
+int stopFd() { return stopPipe[0]; }
+
+int takeStopSignal() {
+  char bytes[64];
+  while (read(stopPipe[0], bytes, sizeof bytes) > 0) {
+  }
+  return lastStopSignal;
+}

@@ -1,0 +1,214 @@
+#include "batch/options.h"
+
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <map>
+
+namespace {
+
+std::optional<int> parseCount(const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+  const int value = std::stoi(text);
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+using Setter = std::function<std::string(BatchOptions&, const std::string&)>;
+
+struct OptionRule {
+  char shortName;  // 0 when there is none
+  bool takesValue;
+  Setter set;  // returns an error, or empty
+};
+
+const std::map<std::string, OptionRule>& rules() {
+  using A = BatchOptions::Action;
+  static const std::map<std::string, OptionRule> table = {
+      {"jobs",
+       {'j', true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          const auto n = parseCount(v, 1, 4096);
+          if (!n) return "--jobs wants a whole number from 1 to 4096, not '" + v + "'";
+          o.jobs = *n;
+          return "";
+        }}},
+      {"memory",
+       {'m', true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          const auto bytes = parseByteSize(v);
+          if (!bytes) return "--memory wants a size such as 6G or 800M, not '" + v + "'";
+          o.memoryBytes = *bytes;
+          return "";
+        }}},
+      {"items-per-run",
+       {'n', true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          const auto n = parseCount(v, 1, kMaxItemsPerRun);
+          if (!n) return "--items-per-run wants a whole number from 1 to 1004, not '" + v + "'";
+          o.itemsPerRun = *n;
+          return "";
+        }}},
+      {"resume",
+       {0, false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.resume = true;
+          return "";
+        }}},
+      {"plan",
+       {0, true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          if (o.action == A::kCollect) return "--plan and --collect exclude each other";
+          o.action = A::kPlan;
+          o.planDirectory = v;
+          return v.empty() ? "--plan wants a directory" : "";
+        }}},
+      {"collect",
+       {0, true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          if (o.action == A::kPlan) return "--plan and --collect exclude each other";
+          o.action = A::kCollect;
+          o.planDirectory = v;
+          return v.empty() ? "--collect wants a directory" : "";
+        }}},
+      {"postergen",
+       {0, true,
+        [](BatchOptions& o, const std::string& v) -> std::string {
+          o.postergen = v;
+          return v.empty() ? "--postergen wants a path" : "";
+        }}},
+      {"quiet",
+       {'q', false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.quiet = true;
+          return "";
+        }}},
+      {"help",
+       {'h', false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.action = A::kHelp;
+          return "";
+        }}},
+      {"version",
+       {0, false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.action = A::kVersion;
+          return "";
+        }}},
+  };
+  return table;
+}
+
+const std::pair<const std::string, OptionRule>* byShortName(char c) {
+  for (const auto& entry : rules())
+    if (entry.second.shortName == c) return &entry;
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<int64_t> parseByteSize(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.'))
+    ++i;
+  const std::string number = text.substr(0, i);
+  if (number.empty() || number == "." || number.find('.') != number.rfind('.') ||
+      number.size() > 15)
+    return std::nullopt;
+  std::string unit;
+  for (char c : text.substr(i))
+    unit += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const std::map<std::string, int> shifts = {
+      {"", 0},     {"B", 0},  {"K", 10},  {"KB", 10},  {"KIB", 10}, {"M", 20},  {"MB", 20},
+      {"MIB", 20}, {"G", 30}, {"GB", 30}, {"GIB", 30}, {"T", 40},   {"TB", 40}, {"TIB", 40}};
+  const auto shift = shifts.find(unit);
+  if (shift == shifts.end()) return std::nullopt;
+  const double bytes = std::stod(number) * std::ldexp(1.0, shift->second);
+  if (!(bytes >= 1) || bytes > 9.0e18) return std::nullopt;
+  return static_cast<int64_t>(bytes);
+}
+
+ParsedOptions parseOptions(const std::vector<std::string>& args) {
+  ParsedOptions parsed;
+  std::vector<std::string> positional;
+  auto fail = [&parsed](std::string message) {
+    parsed.error = std::move(message);
+    return parsed;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-') {
+      positional.push_back(arg);
+      continue;
+    }
+    const std::pair<const std::string, OptionRule>* option = nullptr;
+    std::optional<std::string> attached;
+    if (arg[1] == '-') {
+      const size_t equals = arg.find('=');
+      const auto found =
+          rules().find(arg.substr(2, equals == std::string::npos ? equals : equals - 2));
+      if (found == rules().end()) return fail("unknown option '" + arg + "'");
+      option = &*found;
+      if (equals != std::string::npos) attached = arg.substr(equals + 1);
+    } else {
+      option = byShortName(arg[1]);
+      if (!option) return fail("unknown option '" + arg + "'");
+      if (arg.size() > 2) attached = arg.substr(2);
+    }
+    const std::string name = "--" + option->first;
+    std::string value;
+    if (option->second.takesValue) {
+      if (attached) {
+        value = *attached;
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        return fail(name + " wants a value");
+      }
+    } else if (attached) {
+      return fail(name + " takes no value");
+    }
+    const std::string error = option->second.set(parsed.options, value);
+    if (!error.empty()) return fail(error);
+  }
+  if (positional.size() > 1)
+    return fail("one DIRECTORY at most, not " + std::to_string(positional.size()));
+  if (!positional.empty()) {
+    if (parsed.options.action == BatchOptions::Action::kCollect)
+      return fail("--collect takes no DIRECTORY: the plan knows where its posters go");
+    parsed.options.directory = positional[0];
+  }
+  return parsed;
+}
+
+std::string usageText() {
+  return "Usage: postergen-batch [OPTIONS] [DIRECTORY]          (DIRECTORY defaults to .)\n"
+         "Makes every poster of DIRECTORY, laid out as postergen's working directory, with\n"
+         "as many postergen runs as it takes, several at once.\n"
+         "  -j, --jobs N           postergen processes at once (default: the number of online "
+         "CPUs)\n"
+         "  -m, --memory SIZE      memory for all of them together, e.g. 6G or 800M\n"
+         "                         (default: 80% of available memory)\n"
+         "  -n, --items-per-run K  at most K items per postergen run, 1..1004 (default 1004)\n"
+         "      --resume           skip each item whose result<i>.png is newer than all of its "
+         "inputs\n"
+         "      --plan DIR         write the runs as working directories under DIR, print each "
+         "one's\n"
+         "                         path on its own line, and run nothing\n"
+         "      --collect DIR      after runs planned into DIR have been run elsewhere: move "
+         "their\n"
+         "                         posters home, report the items without one, remove DIR\n"
+         "      --postergen PATH   the postergen to run (default: the one beside postergen-batch,\n"
+         "                         else the one on PATH)\n"
+         "  -q, --quiet            no progress display\n"
+         "  -h, --help             this text\n"
+         "      --version          the version\n"
+         "Exit status: 0 every poster written, 1 some items failed, 2 usage error or a batch\n"
+         "that cannot run; 130 or 143 when stopped by SIGINT or SIGTERM.\n";
+}

@@ -1,0 +1,84 @@
+#include "batch/outcome.h"
+
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+const char kLogPrefix[] = "INFO: ";
+
+std::string trimmed(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return "";
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+int savedItem(const std::string& line) {
+  const std::string head = std::string(kLogPrefix) + "Saved texture as PNG to \"result";
+  const std::string tail = ".png\"";
+  if (line.compare(0, head.size(), head) != 0) return 0;
+  size_t end = line.size();
+  while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == ' ')) --end;
+  if (end < head.size() + tail.size() + 1 ||
+      line.compare(end - tail.size(), tail.size(), tail) != 0)
+    return 0;
+  const std::string digits = line.substr(head.size(), end - tail.size() - head.size());
+  if (digits.empty() || digits.size() > 4 || digits[0] == '0') return 0;
+  for (char c : digits)
+    if (c < '0' || c > '9') return 0;
+  return std::stoi(digits);
+}
+
+std::string describeTermination(const Termination& how) {
+  if (how.signalled) {
+    const char* name = strsignal(how.code);
+    return "ended by signal " + std::to_string(how.code) +
+           (name ? std::string(" (") + name + ")" : "");
+  }
+  const std::string status = "status " + std::to_string(how.code);
+  switch (how.code) {
+    case 0: return status + ": the run ended without writing the poster";
+    case 174:
+      return status + ": an input cannot be opened or decoded, or the font size is out of range";
+    case 173:
+      return status + ": an image cannot become a texture or the caption cannot be rendered";
+    case 2: return status + ": size.txt asks for more items than one run holds";
+    default: return status;
+  }
+}
+
+std::string lastLogLine(const std::string& log) {
+  std::istringstream in(log);
+  std::string lastLogged;
+  std::string lastAny;
+  for (std::string line; std::getline(in, line);) {
+    line = trimmed(line);
+    if (line.empty()) continue;
+    lastAny = line;
+    if (line.compare(0, sizeof kLogPrefix - 1, kLogPrefix) == 0)
+      lastLogged = line.substr(sizeof kLogPrefix - 1);
+  }
+  return lastLogged.empty() ? lastAny : lastLogged;
+}
+
+std::string postergenMessage(const std::string& out, const std::string& log) {
+  const std::string message = trimmed(out);
+  return message.empty() ? lastLogLine(log) : message;
+}
+
+std::string failureReason(const std::string& postergenSaid, const Termination& how, int item) {
+  std::string message = postergenSaid.empty() ? "no message" : postergenSaid;
+  // The item ran alone, as item 1 of its run.
+  const std::string i = std::to_string(item);
+  replaceAll(message, "city_photo1.jpeg", "city_photo" + i + ".jpeg");
+  replaceAll(message, "result1.png", "result" + i + ".png");
+  replaceAll(message, "d1.txt", "d" + i + ".txt");
+  return message + " (" + describeTermination(how) + ")";
+}

@@ -1,0 +1,33 @@
+// Reading what a postergen run said and how it ended. Pure.
+#ifndef POSTERGEN_BATCH_OUTCOME_H_
+#define POSTERGEN_BATCH_OUTCOME_H_
+
+#include <string>
+
+// How a child ended, as waitpid told it.
+struct Termination {
+  bool signalled = false;
+  int code = 0;  // the exit status (low 8 bits), or the signal number
+};
+
+// The run's item number j when line is the log line of a written poster,
+// `INFO: Saved texture as PNG to "result<j>.png"`; 0 otherwise.
+int savedItem(const std::string& line);
+
+// "status 174: ..." or "ended by signal 9 (Killed)": the meaning of how a
+// postergen run ended.
+std::string describeTermination(const Termination& how);
+
+// The last line postergen logged through SDL_Log, without "INFO: ", or the
+// last line of its standard error when it logged none.
+std::string lastLogLine(const std::string& log);
+
+// postergen's own message: its standard output, else its last log line.
+std::string postergenMessage(const std::string& out, const std::string& log);
+
+// Why the lone item of a run got no poster: postergen's message, with the
+// run's file names given the item's own number, and the meaning of how the
+// run ended.
+std::string failureReason(const std::string& message, const Termination& how, int item);
+
+#endif  // POSTERGEN_BATCH_OUTCOME_H_

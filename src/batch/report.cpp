@@ -1,0 +1,84 @@
+#include "batch/report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+std::string twoDigits(long n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+double elapsedSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+std::string formatDuration(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  if (s < 60) return std::to_string(s) + "s";
+  if (s < 3600) return std::to_string(s / 60) + "m " + twoDigits(s % 60) + "s";
+  return std::to_string(s / 3600) + "h " + twoDigits(s / 60 % 60) + "m";
+}
+
+std::string progressLine(int done, int total, double seconds) {
+  std::string line = std::to_string(done) + "/" + std::to_string(total) + " posters";
+  if (done > 0 && seconds > 0) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%.1f/min", done * 60.0 / seconds);
+    line += std::string(", ") + rate;
+    if (done < total) line += ", " + formatDuration(seconds / done * (total - done)) + " left";
+  }
+  return line;
+}
+
+Progress::Progress(int total, bool enabled, bool terminal)
+    : total_(total), enabled_(enabled && total > 0), terminal_(terminal) {}
+
+void Progress::update(int done) {
+  if (!enabled_) return;
+  const std::string line = progressLine(done, total_, elapsedSince(start_));
+  if (terminal_) {
+    std::cerr << "\r" << line << "\033[K" << std::flush;
+    lineShown_ = true;
+    return;
+  }
+  const int tenths = done * 10 / total_;
+  if (tenths <= shownTenths_) return;
+  shownTenths_ = tenths;
+  std::cerr << "postergen-batch: " << line << std::endl;
+}
+
+void Progress::clear() {
+  if (!lineShown_) return;
+  std::cerr << "\r\033[K" << std::flush;
+  lineShown_ = false;
+}
+
+std::string summaryText(const BatchReport& report) {
+  std::string text = "postergen-batch: " + std::to_string(report.written) + " of " +
+                     std::to_string(report.total) + " posters written";
+  if (report.skipped) text += " (" + std::to_string(report.skipped) + " up to date, left alone)";
+  text += " in " + formatDuration(report.seconds) + "\n";
+  std::vector<ItemFailure> failures = report.failures;
+  std::sort(failures.begin(), failures.end(),
+            [](const ItemFailure& a, const ItemFailure& b) { return a.item < b.item; });
+  if (!failures.empty())
+    text += "postergen-batch: " + std::to_string(failures.size()) +
+            (failures.size() == 1 ? " item" : " items") + " failed:\n";
+  for (const ItemFailure& failure : failures)
+    text += "item " + std::to_string(failure.item) + ": " + failure.reason + "\n";
+  const int notMade = report.total - report.written - static_cast<int>(failures.size());
+  if (report.stoppedBy && notMade > 0)
+    text += "postergen-batch: stopped; " + std::to_string(notMade) +
+            " items not made yet (run again with --resume to carry on)\n";
+  if (!report.logsKept.empty())
+    text += "postergen-batch: the logs of the runs that failed are in " + report.logsKept + "\n";
+  return text;
+}
+
+int exitStatus(const BatchReport& report) {
+  if (report.stoppedBy) return 128 + report.stoppedBy;
+  return report.failures.empty() && report.written == report.total ? 0 : 1;
+}

@@ -1,0 +1,52 @@
+// What a batch tells people: the progress line while it runs, the summary
+// at its end, and its exit status. Pure but for the clock.
+#ifndef POSTERGEN_BATCH_REPORT_H_
+#define POSTERGEN_BATCH_REPORT_H_
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+struct ItemFailure {
+  int item = 0;
+  std::string reason;
+};
+
+struct BatchReport {
+  int total = 0;    // the items the batch set out to make
+  int written = 0;  // posters moved home
+  int skipped = 0;  // up to date, left alone (--resume)
+  std::vector<ItemFailure> failures;
+  int stoppedBy = 0;     // the stop signal, or 0
+  std::string logsKept;  // where the logs of failed runs are, or empty
+  double seconds = 0;
+};
+
+// "37/2010 posters, 12.3/min, 2h 40m left"
+std::string progressLine(int done, int total, double seconds);
+// "45s", "3m 12s", "2h 05m"
+std::string formatDuration(double seconds);
+
+// Progress on standard error: on a terminal one line rewritten in place,
+// otherwise a plain line at every tenth of the posters.
+class Progress {
+ public:
+  Progress(int total, bool enabled, bool terminal);
+  void update(int done);
+  void clear();  // before other output
+
+ private:
+  int total_;
+  bool enabled_;
+  bool terminal_;
+  int shownTenths_ = 0;
+  bool lineShown_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+std::string summaryText(const BatchReport& report);
+
+// 0 all written, 1 some failed, 128 + the signal when stopped.
+int exitStatus(const BatchReport& report);
+
+#endif  // POSTERGEN_BATCH_REPORT_H_
