@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "app/run_configuration.h"
+#include "app/stop_signals.h"
 #include "captions/caption_step.h"
 #include "resources/image_loading.h"
 #include "resources/texture_registry.h"
@@ -75,6 +76,7 @@ void readRunConfiguration() {
 }
 
 void initialize() {
+  stopOnSignals();
   SDL_Init(SDL_INIT_EVERYTHING);
   TTF_Init();
   IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);

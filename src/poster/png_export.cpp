@@ -1,10 +1,10 @@
 #include "poster/png_export.h"
 
-#include <SDL_image.h>
-
 #include <cstdlib>
+#include <string>
 
 #include "app/app_state.h"
+#include "poster/png_file.h"
 
 namespace {
 
@@ -58,8 +58,9 @@ void saveTextureAsPng(SDL_Texture* texture, const char* path) {
     SDL_Log("Failed creating new surface: %s\n", SDL_GetError());
     return release(nullptr, pixels, target);
   }
-  if (IMG_SavePNG(surface, path) != 0) {
-    SDL_Log("Failed saving image: %s\n", SDL_GetError());
+  std::string error;
+  if (!writePngFile(surface, path, error)) {
+    SDL_Log("Failed saving image: %s\n", error.c_str());
     return release(surface, pixels, target);
   }
   SDL_Log("Saved texture as PNG to \"%s\"\n", path);

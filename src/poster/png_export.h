@@ -5,9 +5,10 @@
 #include <SDL.h>
 
 // Copies the texture onto a temporary RGBA target, reads it back and saves it
-// with IMG_SavePNG, replacing any file at path. Success and every failure are
-// logged; nothing is returned and nothing outlives the call. Leaves the
-// render target switched away from what it was on success.
+// as PNG, replacing any file at path only once the new one is whole on the
+// disk. Success and every failure are logged; nothing is returned and
+// nothing outlives the call. Leaves the render target switched away from
+// what it was on success.
 void saveTextureAsPng(SDL_Texture* texture, const char* path);
 
 #endif  // POSTERGEN_POSTER_PNG_EXPORT_H_

@@ -1,0 +1,197 @@
+#include "poster/png_file.h"
+
+#include <SDL_image.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "poster/partial_file.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The platform's file operations: an exclusive create with the permissions
+// a plain fopen gives, a sync to the disk, and an atomic replace.
+#ifdef _WIN32
+unsigned long processId() { return static_cast<unsigned long>(_getpid()); }
+
+std::string lastErrorText() {
+  char text[512] = "";
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 GetLastError(), 0, text, sizeof text, nullptr);
+  size_t n = std::strlen(text);
+  while (n && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == '.')) text[--n] = 0;
+  return text;
+}
+
+// Shared for deletion, so that the console control handler can remove the
+// file while it is still open.
+std::FILE* createNew(const std::string& path, bool& exists, std::string& error) {
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    exists = GetLastError() == ERROR_FILE_EXISTS;
+    error = lastErrorText();
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  std::FILE* file = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  if (!file) {
+    error = std::strerror(errno);
+    if (fd >= 0)
+      _close(fd);
+    else
+      CloseHandle(handle);
+  }
+  return file;
+}
+
+bool syncToDisk(std::FILE* file) {
+  if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) return true;
+  errno = EIO;
+  return false;
+}
+
+bool replace(const std::string& from, const std::string& to, std::string& error) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  error = lastErrorText();
+  return false;
+}
+#else
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
+
+std::FILE* createNew(const std::string& path, bool& exists, std::string& error) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
+  if (!file) {
+    exists = errno == EEXIST;
+    error = std::strerror(errno);
+    if (fd >= 0) close(fd);
+  }
+  return file;
+}
+
+bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
+// rename replaces a symbolic link at to with the file, leaving its target.
+bool replace(const std::string& from, const std::string& to, std::string& error) {
+  if (std::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = std::strerror(errno);
+  return false;
+}
+#endif
+
+// The file behind the SDL_RWops that the encoder writes to. SDL_image's
+// PNG writer ignores the results of its writes, so the first failure is
+// kept here, with the OS's reason, and reported once the encoder returns.
+struct PartialPng {
+  std::FILE* file;
+  int error;
+};
+
+PartialPng& partialOf(SDL_RWops* rw) { return *static_cast<PartialPng*>(rw->hidden.unknown.data1); }
+
+size_t writePartial(SDL_RWops* rw, const void* data, size_t size, size_t count) {
+  PartialPng& png = partialOf(rw);
+  if (png.error) return 0;
+  errno = 0;
+  const size_t written = std::fwrite(data, size, count, png.file);
+  if (written != count) png.error = errno ? errno : EIO;
+  return written;
+}
+
+// Flushes, syncs and closes; the first failure is kept.
+int closePartial(SDL_RWops* rw) {
+  PartialPng& png = partialOf(rw);
+  errno = 0;
+  if (std::fflush(png.file) != 0 && !png.error) png.error = errno ? errno : EIO;
+  if (!png.error && !syncToDisk(png.file)) png.error = errno ? errno : EIO;
+  if (std::fclose(png.file) != 0 && !png.error) png.error = errno ? errno : EIO;
+  SDL_FreeRW(rw);
+  return png.error ? -1 : 0;
+}
+
+Sint64 unsupportedSize(SDL_RWops*) { return -1; }
+Sint64 unsupportedSeek(SDL_RWops*, Sint64, int) { return SDL_Unsupported(); }
+size_t unsupportedRead(SDL_RWops*, void*, size_t, size_t) { return 0; }
+
+SDL_RWops* partialRWops(PartialPng& png) {
+  SDL_RWops* rw = SDL_AllocRW();
+  if (!rw) return nullptr;
+  rw->size = unsupportedSize;
+  rw->seek = unsupportedSeek;
+  rw->read = unsupportedRead;
+  rw->write = writePartial;
+  rw->close = closePartial;
+  rw->type = SDL_RWOPS_UNKNOWN;
+  rw->hidden.unknown.data1 = &png;
+  return rw;
+}
+
+// Creates the temporary file under a name no other process uses.
+std::FILE* createPartial(const std::string& path, std::string& partial, std::string& error) {
+  for (unsigned attempt = 0; attempt < 16; ++attempt) {
+    partial = partialNameFor(path, attempt);
+    if (!notePartialFile(partial)) {
+      error = "the file name is too long";
+      return nullptr;
+    }
+    bool exists = false;
+    if (std::FILE* file = createNew(partial, exists, error)) return file;
+    forgetPartialFile();
+    if (!exists) return nullptr;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string partialNameFor(const std::string& path, unsigned attempt) {
+  static const unsigned long salt = std::random_device{}();
+  const size_t slash = path.find_last_of("/\\");
+  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  char unique[48];
+  std::snprintf(unique, sizeof unique, ".%lu-%08lx.partial", processId(),
+                (salt + attempt * 0x9E3779B9UL) & 0xFFFFFFFFUL);
+  return path.substr(0, nameAt) + "." + path.substr(nameAt) + unique;
+}
+
+bool writePngFile(SDL_Surface* surface, const std::string& path, std::string& error) {
+  std::string partial;
+  std::string reason;
+  PartialPng png{createPartial(path, partial, reason), 0};
+  if (!png.file) {
+    error = path + ": " + reason;
+    return false;
+  }
+  bool written = false;
+  if (SDL_RWops* rw = partialRWops(png)) {
+    const int encoded = IMG_SavePNG_RW(surface, rw, 0);
+    if (encoded != 0) reason = SDL_GetError();
+    const int closed = SDL_RWclose(rw);
+    if (png.error) reason = std::strerror(png.error);
+    written = encoded == 0 && closed == 0 && replace(partial, path, reason);
+  } else {
+    reason = SDL_GetError();
+    std::fclose(png.file);
+  }
+  if (!written) {
+    std::remove(partial.c_str());
+    error = path + ": " + reason;
+  }
+  forgetPartialFile();
+  return written;
+}
