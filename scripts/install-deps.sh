@@ -4,9 +4,10 @@
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config dpkg-dev
+  cmake g++ make pkg-config dpkg-dev file
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev
-  libexif-dev libgtest-dev libgmock-dev libjpeg-dev
+  libexif-dev libpng-dev libjpeg-dev libtiff-dev libwebp-dev zlib1g-dev
+  libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-wqy-microhei
   "$@"
 )

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 namespace {
 
 using namespace std::string_literals;
+namespace fs = std::filesystem;
 
 constexpr int kStatusTooManyItems = 2;
 
@@ -25,6 +27,7 @@ struct BadInput {
   std::string outHas;        // a substring of standard output, when not empty
   std::vector<int> written;  // the posters written, of the two items
   const char* videoDriver = "dummy";
+  long peakKibAtMost = 0;  // a bound on the run's peak memory, when not 0
 };
 
 void writeSize(const ScratchDir& dir, const std::string& content) {
@@ -126,14 +129,86 @@ const BadInput kCases[] = {
      },
      kStatusUnloadable,
      "",
-     "Unsupported image format",
+     "city_photo2.jpeg: the header cannot be read: Is a directory",
+     {}},
+    {"PngOf30000By30000",
+     [](const ScratchDir& d) { d.write("city_photo1.jpeg", pngClaiming(30000, 30000)); },
+     kStatusUnloadable,
+     "",
+     "city_photo1.jpeg is a PNG image of 30000 x 30000 pixels, beyond the limit of 268435456 "
+     "pixels and 65535 pixels a side",
+     {}},
+    {"BackgroundOf24000By24000",
+     [](const ScratchDir& d) { d.write("bg.png", pngClaiming(24000, 24000)); },
+     kStatusUnloadable,
+     "",
+     "bg.png is a PNG image of 24000 x 24000 pixels, beyond the limit",
+     {}},
+    {"PngWiderThan65535",
+     [](const ScratchDir& d) { d.write("city_photo2.jpeg", pngClaiming(70000, 2)); },
+     kStatusUnloadable,
+     "",
+     "city_photo2.jpeg is a PNG image of 70000 x 2 pixels, beyond the limit",
+     {}},
+    {"JpegClaiming60000By60000",
+     [](const ScratchDir& d) { d.write("city_photo2.jpeg", jpegClaiming(60000, 60000)); },
+     kStatusUnloadable,
+     "",
+     "city_photo2.jpeg is a JPEG image of 60000 x 60000 pixels, beyond the limit",
+     {},
+     "dummy",
+     200 * 1024},
+    {"PhotographOf8000By6000",
+     [](const ScratchDir& d) {
+       saveJpeg(solidSurface(8000, 6000, {30, 90, 200, 255}), d.at("city_photo1.jpeg"));
+     },
+     0,
+     "Saved texture as PNG to \"result1.png\"",
+     "",
+     {1, 2}},
+    {"ImageOfAnotherFormat",
+     [](const ScratchDir& d) { d.write("city_photo1.jpeg", "P6\n2 2\n255\n012345678901"); },
+     kStatusUnloadable,
+     "",
+     "city_photo1.jpeg: Unsupported image format; postergen reads PNG, JPEG, GIF, BMP, TIFF and "
+     "WebP images",
+     {}},
+    {"PngHeaderCutShort",
+     [](const ScratchDir& d) { d.write("city_photo1.jpeg", pngClaiming(40, 40).substr(0, 20)); },
+     kStatusUnloadable,
+     "",
+     "city_photo1.jpeg: the PNG header cannot be read: ",
      {}},
     {"CaptionOf10Megabytes",
      [](const ScratchDir& d) { d.write("d2.txt", bytesOfLength(10 << 20)); },
      kStatusUnrenderable,
-     "Error:d2.txt holds 10485760 bytes, but a caption may hold at most 65536",
+     "Error:d2.txt holds more than 65536 bytes, but a caption may hold at most 65536",
      "",
      {}},
+    {"CaptionThatNeverEnds",
+     [](const ScratchDir& d) {
+       std::remove(d.at("d1.txt").c_str());
+       fs::create_symlink("/dev/zero", d.at("d1.txt"));
+     },
+     kStatusUnrenderable,
+     "Error:d1.txt holds more than 65536 bytes",
+     "",
+     {},
+     "dummy",
+     200 * 1024},
+    {"CaptionInGbk",
+     [](const ScratchDir& d) { d.write("d2.txt", "ab\r\n\xB3\xC7\xCA\xD0"); },
+     0,
+     "Warning:d2.txt is not UTF-8 (byte 4 is 0xB3) and its caption will not show as written; "
+     "save it as UTF-8\nINFO: start->",
+     "",
+     {1, 2}},
+    {"CaptionInUtf16",
+     [](const ScratchDir& d) { d.write("d1.txt", "\xFF\xFEh\0i\0"s); },
+     0,
+     "Warning:d1.txt is UTF-16 and its caption will not show as written; save it as UTF-8",
+     "",
+     {1, 2}},
     {"CaptionJustWithinTheLimit",
      [](const ScratchDir& d) { d.write("d1.txt", bytesOfLength(6000)); },
      0,
@@ -143,7 +218,7 @@ const BadInput kCases[] = {
     {"CaptionWithInvalidUtf8",
      [](const ScratchDir& d) { d.write("d1.txt", "bad \xFF\xFE \xC3\x28 \xED\xA0\x80 end"); },
      0,
-     "",
+     "Warning:d1.txt is not UTF-8 (byte 4 is 0xFF)",
      "",
      {1, 2}},
     {"CaptionOfSpacesOnly",
@@ -198,6 +273,9 @@ TEST_P(BadInputTable, EndsWithItsStatusMessageAndFiles) {
   EXPECT_EQ(run.status, c.status) << run.out << "\n" << run.log.substr(0, 2000);
   if (!c.logHas.empty()) {
     EXPECT_THAT(run.log, testing::HasSubstr(c.logHas));
+  }
+  if (c.peakKibAtMost) {
+    EXPECT_LE(run.peakKib, c.peakKibAtMost);
   }
   if (c.outHas.empty()) {
     EXPECT_EQ(run.out, "");

@@ -5,6 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -35,7 +42,9 @@ const ExportPath kPaths[] = {
     // The caption raster is the first surface made over existing pixels.
     {"CreateSurface", "SDL_CreateRGBSurfaceWithFormatFrom:2",
      "Failed creating new surface: injected failure"},
-    {"SavePng", "IMG_SavePNG:1", "Failed saving image: injected failure"},
+    {"SavePng", "IMG_SavePNG_RW:1", "Failed saving image: result1.png: injected failure"},
+    // A write that fails as on a full disk, whatever the file system.
+    {"WriteFails", "fwrite:3", "Failed saving image: result1.png: No space left on device"},
 };
 
 std::vector<std::string> checkpoints(const std::vector<std::string>& trace, const std::string& at) {
@@ -44,6 +53,14 @@ std::vector<std::string> checkpoints(const std::vector<std::string>& trace, cons
     if (line.rfind("checkpoint " + at + " ", 0) == 0)
       found.push_back(line.substr(line.find(' ', 11) + 1));
   return found;
+}
+
+// Partial files left by an export, which would all start so.
+std::vector<std::string> partialFiles(const ScratchDir& dir) {
+  std::vector<std::string> partial;
+  for (const auto& name : dir.entries())
+    if (name.rfind(".result", 0) == 0) partial.push_back(name);
+  return partial;
 }
 
 void PrintTo(const ExportPath& c, std::ostream* os) { *os << c.name; }
@@ -68,6 +85,7 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   EXPECT_EQ(lines[4], path.message);
   EXPECT_EQ(lines[5], "Saved texture as PNG to \"result2.png\"");
   EXPECT_EQ(dir.exists("result1.png"), std::string(path.name) == "Success");
+  EXPECT_THAT(partialFiles(dir), testing::IsEmpty());
   EXPECT_TRUE(loadRgba(dir.at("result2.png")));
 
   // Item 2 begins with what item 1 was presented with: bg, canvas, two
@@ -82,7 +100,7 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   // While a PNG is written, its temporary texture, surface and buffer are
   // alive and seen: the zero counts above are not for want of looking.
   const std::string buffers = kTracerSeesHeap ? "1" : "0";
-  for (const auto& saving : checkpoints(trace, "IMG_SavePNG"))
+  for (const auto& saving : checkpoints(trace, "IMG_SavePNG_RW"))
     EXPECT_EQ(saving, "textures=6 surfaces=1 buffers=" + buffers);
 }
 
@@ -93,5 +111,81 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(std::get<0>(info.param).name) +
              (*driver ? std::string("_") + driver : std::string("_default"));
     });
+
+namespace fs = std::filesystem;
+
+// A signal in the middle of an encoding ends the run by that signal at
+// once: the poster before stays whole, the one in progress leaves nothing.
+class StopSignals : public testing::TestWithParam<int> {};
+
+TEST_P(StopSignals, EndTheRunAndRemoveThePartialFile) {
+  const int sig = GetParam();
+  ScratchDir dir;
+  dir.populate(3);
+  std::vector<std::string> trace;
+  const RunResult run = dir.runTraced(
+      trace, {{"SDL_VIDEODRIVER", "dummy"}, {"POSTERGEN_SIGNAL", std::to_string(sig) + ":2"}});
+  EXPECT_EQ(run.status, 128 + sig) << run.log;
+  EXPECT_THAT(linesStartingWith(run.logLines(), "Saved"),
+              testing::ElementsAre("Saved texture as PNG to \"result1.png\""));
+  EXPECT_TRUE(loadRgba(dir.at("result1.png")));
+  EXPECT_FALSE(dir.exists("result2.png"));
+  EXPECT_FALSE(dir.exists("result3.png"));
+  EXPECT_THAT(partialFiles(dir), testing::IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Export, StopSignals, testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return std::string(sigabbrev_np(info.param));
+                         });
+
+// A poster path that is a link is replaced by the poster, and the poster
+// gets the permissions of a file made with fopen, not those of a
+// temporary file.
+TEST(ExportFile, ReplacesALinkAndGetsPlainPermissions) {
+  ScratchDir dir;
+  dir.populate(1);
+  dir.write("kept.txt", "not a poster");
+  fs::create_symlink("kept.txt", dir.at("result1.png"));
+  const mode_t mask = umask(0);
+  umask(mask);
+  const RunResult run = dir.run({{"SDL_VIDEODRIVER", "dummy"}});
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_EQ(dir.read("kept.txt"), "not a poster");
+  const auto status = fs::symlink_status(dir.at("result1.png"));
+  EXPECT_EQ(status.type(), fs::file_type::regular);
+  EXPECT_EQ(static_cast<mode_t>(status.permissions()), 0666 & ~mask);
+  EXPECT_TRUE(loadRgba(dir.at("result1.png")));
+}
+
+// A disk that fills up: no poster is reported saved, the poster that was
+// there before is untouched, and no partial file is left. Needs a small
+// file system of its own, so root; elsewhere the injected failure of
+// ExportPaths/WriteFails stands in.
+TEST(ExportFile, FullDiskKeepsTheEarlierPoster) {
+  ScratchDir dir;
+  const std::string mount = "mount -t tmpfs -o size=2m tmpfs " + dir.path() + " 2>/dev/null";
+  if (geteuid() != 0 || std::system(mount.c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a small file system here";
+  dir.populate(2);
+  const std::string earlier = dir.read("city_photo1.jpeg");
+  dir.write("result1.png", earlier);
+  // Fill the disk to within a few kilobytes.
+  std::ofstream filler(dir.at("filler"), std::ios::binary);
+  const std::string block(4096, 'x');
+  while (filler.write(block.data(), block.size())) {
+  }
+  filler.close();
+  const RunResult run = dir.run({{"SDL_VIDEODRIVER", "dummy"}});
+  EXPECT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(linesStartingWith(run.logLines(), "Failed saving image: "),
+              testing::ElementsAre("Failed saving image: result1.png: No space left on device",
+                                   "Failed saving image: result2.png: No space left on device"));
+  EXPECT_THAT(linesStartingWith(run.logLines(), "Saved"), testing::IsEmpty());
+  EXPECT_EQ(dir.read("result1.png"), earlier);
+  EXPECT_FALSE(dir.exists("result2.png"));
+  EXPECT_THAT(partialFiles(dir), testing::IsEmpty());
+  std::system(("umount " + dir.path()).c_str());
+}
 
 }  // namespace

@@ -67,6 +67,14 @@ TEST(TextFile, CrLfAcrossAChunkBoundaryBecomesOneLf) {
   }
 }
 
+// An endless stream stops being read soon after the limit.
+TEST(TextFile, ReadingStopsWithinAChunkOfTheLimit) {
+  std::istringstream in(std::string(10 << 20, 'z'));
+  const std::string text = readTextStream(in, 65536);
+  EXPECT_GT(text.size(), 65536u);
+  EXPECT_LE(text.size(), 65536u + 65536u);
+}
+
 TEST(TextFile, LargeFileIsReadWhole) {
   std::string bytes;
   for (int i = 0; i < 200000; ++i) bytes += "line\r\n";

@@ -3,11 +3,13 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <utility>
 
 #include "app/app_state.h"
 #include "captions/replace_all.h"
 #include "captions/text_file.h"
+#include "captions/utf8_check.h"
 #include "resources/image_loading.h"
 
 std::string spaceAfterFullWidthMarks(std::string caption) {
@@ -15,15 +17,41 @@ std::string spaceAfterFullWidthMarks(std::string caption) {
   return replaceAll(std::move(caption), "\xE3\x80\x82", "\xE3\x80\x82 ");
 }
 
+namespace {
+
+// The font draws UTF-8 only: text in another encoding (GBK from an older
+// Notepad, UTF-16) comes out as rows of boxes. It is drawn as it stands,
+// but not silently. The offset is found again in the file's own bytes, so
+// that it counts the CRs that text mode dropped.
+void warnIfNotUtf8(const std::string& path, const std::string& caption) {
+  if (startsWithUtf16Mark(caption)) {
+    SDL_Log("Warning:%s is UTF-16 and its caption will not show as written; save it as UTF-8\n",
+            path.c_str());
+    return;
+  }
+  if (firstNonUtf8Byte(caption) == std::string::npos) return;
+  std::ifstream file(path, std::ios::binary);
+  std::string bytes(kMaxCaptionBytes * 2, '\0');
+  bytes.resize(file.read(&bytes[0], bytes.size()) ? bytes.size() : file.gcount());
+  const size_t at = firstNonUtf8Byte(bytes);
+  SDL_Log(
+      "Warning:%s is not UTF-8 (byte %zu is 0x%02X) and its caption will not show as written; "
+      "save it as UTF-8\n",
+      path.c_str(), at, at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u);
+}
+
+}  // namespace
+
 void loadCaption(int item) {
   std::string& slot = AppState::captions.at(item);
   const std::string path = "d" + std::to_string(item) + ".txt";
-  slot = readFileToString(path);
+  slot = readFileToString(path, kMaxCaptionBytes);
   if (slot.size() > kMaxCaptionBytes) {
-    SDL_Log("Error:%s holds %zu bytes, but a caption may hold at most %zu\n", path.c_str(),
-            slot.size(), kMaxCaptionBytes);
+    SDL_Log("Error:%s holds more than %zu bytes, but a caption may hold at most %zu\n",
+            path.c_str(), kMaxCaptionBytes, kMaxCaptionBytes);
     std::exit(kExitUnrenderable);
   }
+  warnIfNotUtf8(path, slot);
   SDL_Log("start->%s\n", slot.c_str());
   slot = spaceAfterFullWidthMarks(std::move(slot));
   SDL_Log("end->%s\n", slot.c_str());

@@ -14,8 +14,9 @@ std::string spaceAfterFullWidthMarks(std::string caption);
 constexpr size_t kMaxCaptionBytes = 64 * 1024;
 
 // Reads "d" + item + ".txt" into the item's caption slot, logs it, spaces it
-// and logs it again. A caption longer than kMaxCaptionBytes ends the run
-// with status -114515 before any poster is drawn.
+// and logs it again; a caption that is not UTF-8 gets a warning line first.
+// A caption longer than kMaxCaptionBytes ends the run with status -114515
+// before any poster is drawn, as soon as reading passes the limit.
 void loadCaption(int item);
 
 #endif  // POSTERGEN_CAPTIONS_CAPTION_STEP_H_

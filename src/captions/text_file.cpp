@@ -32,12 +32,12 @@ bool translateChunk(const char* bytes, std::streamsize count, bool& pendingCr, s
 
 }  // namespace
 
-std::string readTextStream(std::istream& in) {
+std::string readTextStream(std::istream& in, size_t limit) {
   std::string text;
   char chunk[1 << 16];
   bool pendingCr = false;
   try {
-    while (in) {
+    while (in && text.size() <= limit) {
       in.read(chunk, sizeof chunk);
       if (!translateChunk(chunk, in.gcount(), pendingCr, text)) return text;
     }
@@ -48,7 +48,7 @@ std::string readTextStream(std::istream& in) {
   return text;
 }
 
-std::string readFileToString(std::string path) {
+std::string readFileToString(std::string path, size_t limit) {
   std::ifstream file(path, std::ios::binary);
-  return readTextStream(file);
+  return readTextStream(file, limit);
 }

@@ -2,11 +2,14 @@
 
 #include <SDL_image.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <jpeglib.h>
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +80,14 @@ void ScratchDir::copyFrom(const std::string& source, const std::string& name) co
   fs::copy_file(source, at(name), fs::copy_options::overwrite_existing);
 }
 
+std::vector<std::string> ScratchDir::entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 Rgba photoColour(int item) {
   static const Rgba palette[] = {{220, 30, 30, 255},  {30, 160, 40, 255},  {40, 60, 220, 255},
                                  {230, 200, 20, 255}, {160, 40, 180, 255}, {20, 180, 190, 255}};
@@ -127,9 +138,11 @@ RunResult ScratchDir::run(const std::map<std::string, std::string>& env) const {
     _exit(122);
   }
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
   RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.peakKib = usage.ru_maxrss;
   result.out = slurp(outPath);
   result.log = slurp(errPath);
   std::remove(outPath.c_str());
@@ -183,6 +196,45 @@ Surface noisySurface(int w, int h, uint32_t seed) {
     }
   }
   return s;
+}
+
+namespace {
+
+std::string bigEndian32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+          static_cast<char>(v)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+  const std::string body = type + data;
+  const auto crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size());
+  return bigEndian32(static_cast<uint32_t>(data.size())) + body +
+         bigEndian32(static_cast<uint32_t>(crc));
+}
+
+}  // namespace
+
+std::string pngClaiming(uint32_t w, uint32_t h) {
+  // 8-bit RGBA; the image data is one empty compressed stream.
+  const std::string ihdr = bigEndian32(w) + bigEndian32(h) + std::string("\x08\x06\0\0\0", 5);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr) +
+         pngChunk("IDAT", std::string("\x78\x9c\x03\0\0\0\0\x01", 8)) + pngChunk("IEND", "");
+}
+
+std::string jpegClaiming(uint16_t w, uint16_t h) {
+  const std::string path = (fs::temp_directory_path() / "postergen-claiming.jpeg").string();
+  saveJpeg(solidSurface(16, 16, {90, 90, 90, 255}), path);
+  std::ifstream in(path, std::ios::binary);
+  std::string jpeg(std::istreambuf_iterator<char>(in), {});
+  std::remove(path.c_str());
+  // The baseline frame header: FF C0, length, precision, height, width.
+  const size_t sof = jpeg.find("\xFF\xC0");
+  if (sof == std::string::npos) throw std::runtime_error("no frame header");
+  jpeg[sof + 5] = static_cast<char>(h >> 8);
+  jpeg[sof + 6] = static_cast<char>(h & 0xFF);
+  jpeg[sof + 7] = static_cast<char>(w >> 8);
+  jpeg[sof + 8] = static_cast<char>(w & 0xFF);
+  return jpeg;
 }
 
 void savePng(const Surface& surface, const std::string& path) {

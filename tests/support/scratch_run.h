@@ -33,9 +33,10 @@ struct SurfaceDeleter {
 using Surface = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 struct RunResult {
-  int status = -1;  // exit status, or 128 + signal number
-  std::string out;  // standard output
-  std::string log;  // standard error, where SDL_Log writes
+  int status = -1;   // exit status, or 128 + signal number
+  long peakKib = 0;  // the child's peak resident memory
+  std::string out;   // standard output
+  std::string log;   // standard error, where SDL_Log writes
   // The log lines SDL_Log wrote, without their "INFO: " prefix; lines other
   // libraries print to standard error are left out.
   std::vector<std::string> logLines() const;
@@ -67,6 +68,8 @@ class ScratchDir {
   bool exists(const std::string& name) const;
   void makeDirectory(const std::string& name) const;
   void copyFrom(const std::string& source, const std::string& name) const;
+  // The names of the entries, hidden ones included, sorted.
+  std::vector<std::string> entries() const;
 
   // A complete input set: font, 1080 x 1920 background, and for items 1..n a
   // caption and a solid photograph of (400 + i) x 300 in photoColour(i), so
@@ -102,6 +105,12 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
 // The payload of an EXIF APP1 segment whose first IFD holds one entry: the
 // Orientation tag with the given value, in Intel or Motorola byte order.
 std::string exifWithOrientation(int orientation, bool bigEndian = false);
+
+// Image files whose headers claim any size: a PNG whose IHDR gives w x h
+// followed by an empty image, and a small JPEG whose frame header is made
+// to claim w x h. A few hundred bytes each.
+std::string pngClaiming(uint32_t w, uint32_t h);
+std::string jpegClaiming(uint16_t w, uint16_t h);
 
 void savePng(const Surface& surface, const std::string& path);
 void saveJpeg(const Surface& surface, const std::string& path, int quality = 95);

@@ -9,6 +9,8 @@
 //   fail NAME                             an injected failure
 // POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would,
 // with POSTERGEN_FAIL_TEXT (or "injected failure") as SDL's error text.
+// POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
+// the first write of the N-th PNG encoding, when its partial file exists.
 // Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
 #include <SDL.h>
 #include <SDL_image.h>
@@ -17,6 +19,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -258,11 +262,31 @@ void SDL_FreeSurface(SDL_Surface* s) {
   real_SDL_FreeSurface(s);
 }
 
-int IMG_SavePNG(SDL_Surface* s, const char* file) {
-  REAL(IMG_SavePNG);
-  checkpoint("IMG_SavePNG");
-  if (injectFailure("IMG_SavePNG")) return injectedError();
-  return real_IMG_SavePNG(s, file);
+// Set while the encoding that POSTERGEN_SIGNAL names runs.
+static int signalDuringEncoding = 0;
+
+int IMG_SavePNG_RW(SDL_Surface* s, SDL_RWops* dst, int freedst) {
+  REAL(IMG_SavePNG_RW);
+  checkpoint("IMG_SavePNG_RW");
+  static int encodings = 0;
+  int sig = 0;
+  int at = 0;
+  const char* request = getenv("POSTERGEN_SIGNAL");
+  if (request && sscanf(request, "%d:%d", &sig, &at) == 2 && ++encodings == at)
+    signalDuringEncoding = sig;
+  if (injectFailure("IMG_SavePNG_RW")) return injectedError();
+  return real_IMG_SavePNG_RW(s, dst, freedst);
+}
+
+// Fails as a full disk does, with ENOSPC.
+size_t fwrite(const void* data, size_t size, size_t count, FILE* file) {
+  REAL(fwrite);
+  if (signalDuringEncoding) kill(getpid(), signalDuringEncoding);
+  if (injectFailure("fwrite")) {
+    errno = ENOSPC;
+    return 0;
+  }
+  return real_fwrite(data, size, count, file);
 }
 
 SDL_Surface* TTF_RenderUTF8_Solid_Wrapped(TTF_Font* font, const char* text, SDL_Color fg,
