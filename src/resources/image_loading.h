@@ -14,7 +14,10 @@ constexpr int kExitUnrenderable = -114515;
 // Decodes the file and returns a texture of its size, never null. When the
 // file cannot be decoded or the texture cannot be made, SDL's error text goes
 // to standard output as it stands and the process exits with kExitUnloadable
-// or kExitUnrenderable.
+// or kExitUnrenderable. Before decoding, the header is read: an image beyond
+// the decode limits (resources/image_header.h), of another format or with a
+// header that cannot be read is refused the same way, with a reason naming
+// the file, and kExitUnloadable.
 SDL_Texture* loadTexture(std::string path);
 
 // As loadTexture, for photographs: the picture is first turned upright by
