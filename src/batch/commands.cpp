@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -55,7 +56,10 @@ Batch prepare(const BatchOptions& options) {
 
 PlanLimits limitsOf(const BatchOptions& options, const Batch& batch, int64_t fixedBytes) {
   PlanLimits limits;
-  limits.itemsPerRun = options.itemsPerRun;
+  // At least one run per job, so that every job has work.
+  const int64_t share = (static_cast<int64_t>(batch.items.size()) + batch.jobs - 1) / batch.jobs;
+  limits.itemsPerRun =
+      static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(options.itemsPerRun, share)));
   limits.runBudget = batch.budget / batch.jobs;
   limits.fixedBytes = fixedBytes;
   return limits;
@@ -123,7 +127,7 @@ int planCommand(const BatchOptions& options) {
   const Batch batch = prepare(options);
   if (!batch.error.empty()) return fail(batch.error);
   const PlanLimits limits = limitsOf(options, batch, kAssumedFixedBytes);
-  const std::vector<Run> runs = planRuns(photoCosts(batch.home, batch.items), limits);
+  const std::vector<PlannedRun> runs = planRuns(photoCosts(batch.home, batch.items), limits);
   const std::string problem = writePlan(batch.home, runs, options.planDirectory, std::cout);
   if (!problem.empty()) return fail(problem);
   if (!options.quiet)

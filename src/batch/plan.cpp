@@ -22,16 +22,16 @@ int64_t runCost(const std::vector<ItemCost>& items, const PlanLimits& limits) {
   return costOf(limits, sum, largest);
 }
 
-std::vector<Run> planRuns(const std::vector<ItemCost>& items, const PlanLimits& limits) {
-  std::vector<Run> runs;
-  Run current;
+std::vector<PlannedRun> planRuns(const std::vector<ItemCost>& items, const PlanLimits& limits) {
+  std::vector<PlannedRun> runs;
+  PlannedRun current;
   int64_t sum = 0;
   int64_t largest = 0;
   auto close = [&]() {
     if (current.items.empty()) return;
     current.cost = costOf(limits, sum, largest);
     runs.push_back(std::move(current));
-    current = Run{};
+    current = PlannedRun{};
     sum = largest = 0;
   };
   for (const ItemCost& item : items) {

@@ -21,7 +21,7 @@ struct PlanLimits {
 };
 
 // The items of a run, in order; item j of the run is items[j - 1].
-struct Run {
+struct PlannedRun {
   std::vector<int> items;
   int64_t cost = 0;  // its expected peak memory
 };
@@ -31,7 +31,7 @@ int64_t runCost(const std::vector<ItemCost>& items, const PlanLimits& limits);
 
 // Consecutive items into runs of at most limits.itemsPerRun items and, when
 // more than one, at most limits.runBudget bytes.
-std::vector<Run> planRuns(const std::vector<ItemCost>& items, const PlanLimits& limits);
+std::vector<PlannedRun> planRuns(const std::vector<ItemCost>& items, const PlanLimits& limits);
 
 // The items a run did not write, again as runs: in two halves (the first
 // the larger), or the one item alone.

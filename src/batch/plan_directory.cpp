@@ -36,7 +36,7 @@ std::string slurp(const std::string& path) {
 
 }  // namespace
 
-std::string writePlan(const Home& home, const std::vector<Run>& runs,
+std::string writePlan(const Home& home, const std::vector<PlannedRun>& runs,
                       const std::string& planDirectory, std::ostream& paths) {
   std::error_code error;
   if (fs::exists(planDirectory, error) && !fs::is_empty(planDirectory, error))

@@ -17,7 +17,7 @@
 // Makes planDirectory (which must be new or empty) with the runs in it and
 // prints each run directory's absolute path on its own line. Returns an
 // error, or empty.
-std::string writePlan(const Home& home, const std::vector<Run>& runs,
+std::string writePlan(const Home& home, const std::vector<PlannedRun>& runs,
                       const std::string& planDirectory, std::ostream& paths);
 
 // Moves every run's posters home, names the items without one, and removes

@@ -60,7 +60,12 @@ std::string summaryText(const BatchReport& report) {
   std::string text = "postergen-batch: " + std::to_string(report.written) + " of " +
                      std::to_string(report.total) + " posters written";
   if (report.skipped) text += " (" + std::to_string(report.skipped) + " up to date, left alone)";
-  text += " in " + formatDuration(report.seconds) + "\n";
+  text += " in " + formatDuration(report.seconds);
+  if (report.runs)
+    text += " by " + std::to_string(report.runs) + (report.runs == 1 ? " run" : " runs") +
+            " of postergen, the largest peaking at " +
+            std::to_string(report.largestPeakBytes >> 20) + " MiB";
+  text += "\n";
   std::vector<ItemFailure> failures = report.failures;
   std::sort(failures.begin(), failures.end(),
             [](const ItemFailure& a, const ItemFailure& b) { return a.item < b.item; });

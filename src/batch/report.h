@@ -4,6 +4,7 @@
 #define POSTERGEN_BATCH_REPORT_H_
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,10 @@ struct BatchReport {
   int written = 0;  // posters moved home
   int skipped = 0;  // up to date, left alone (--resume)
   std::vector<ItemFailure> failures;
-  int stoppedBy = 0;     // the stop signal, or 0
-  std::string logsKept;  // where the logs of failed runs are, or empty
+  int runs = 0;                  // postergen runs made
+  int64_t largestPeakBytes = 0;  // the highest peak resident memory of a run
+  int stoppedBy = 0;             // the stop signal, or 0
+  std::string logsKept;          // where the logs of failed runs are, or empty
   double seconds = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <deque>
 #include <fstream>
 #include <memory>
@@ -19,7 +20,7 @@ constexpr size_t kMaxKeptOutput = 64 * 1024;
 
 struct ActiveRun {
   int id = 0;
-  Run run;
+  PlannedRun run;
   std::string directory;
   Child child;
   std::ofstream log;  // in the run directory until it is known to be wanted
@@ -37,7 +38,7 @@ class Scheduler {
   Scheduler(const BatchSetup& setup, Progress& progress, BatchReport& report)
       : setup_(setup), progress_(progress), report_(report) {}
 
-  void run(const std::vector<Run>& runs) {
+  void run(const std::vector<PlannedRun>& runs) {
     queue_.assign(runs.begin(), runs.end());
     while (!queue_.empty() || !active_.empty()) {
       startWhatFits();
@@ -53,14 +54,14 @@ class Scheduler {
   void startWhatFits() {
     while (!stoppedBy_ && !queue_.empty() && static_cast<int>(active_.size()) < setup_.jobs &&
            (active_.empty() || activeCost_ + queue_.front().cost <= setup_.budget)) {
-      Run next = std::move(queue_.front());
+      PlannedRun next = std::move(queue_.front());
       queue_.pop_front();
       start(std::move(next));
     }
     if (stoppedBy_) queue_.clear();
   }
 
-  void start(Run run) {
+  void start(PlannedRun run) {
     auto active = std::make_unique<ActiveRun>();
     active->id = ++runCount_;
     active->directory = setup_.workDirectory + "/run-" + std::to_string(active->id);
@@ -158,6 +159,8 @@ class Scheduler {
   void finish(ActiveRun& active) {
     int64_t peak = 0;
     const Termination how = reap(active.child.pid, peak);
+    ++report_.runs;
+    report_.largestPeakBytes = std::max(report_.largestPeakBytes, peak);
     std::vector<int> missing;
     for (size_t j = 0; j < active.run.items.size(); ++j)
       if (!active.handled[j]) missing.push_back(active.run.items[j]);
@@ -172,7 +175,7 @@ class Scheduler {
       } else {
         const auto halves = splitInHalves(missing);
         for (auto half = halves.rbegin(); half != halves.rend(); ++half)
-          queue_.push_front(Run{*half, costOf(*half)});
+          queue_.push_front(PlannedRun{*half, costOf(*half)});
       }
     }
     removeTree(active.directory);
@@ -200,7 +203,7 @@ class Scheduler {
   const BatchSetup& setup_;
   Progress& progress_;
   BatchReport& report_;
-  std::deque<Run> queue_;
+  std::deque<PlannedRun> queue_;
   std::vector<std::unique_ptr<ActiveRun>> active_;
   int64_t activeCost_ = 0;
   int runCount_ = 0;
@@ -209,7 +212,7 @@ class Scheduler {
 
 }  // namespace
 
-void runBatch(const BatchSetup& setup, const std::vector<Run>& runs, Progress& progress,
+void runBatch(const BatchSetup& setup, const std::vector<PlannedRun>& runs, Progress& progress,
               BatchReport& report) {
   Scheduler(setup, progress, report).run(runs);
 }

@@ -25,7 +25,7 @@ struct BatchSetup {
 // Runs everything, or until a stop signal: then SIGTERM goes to the running
 // processes, what they finished is moved home and nothing more is started.
 // Fills report's written, failures, stoppedBy and logsKept.
-void runBatch(const BatchSetup& setup, const std::vector<Run>& runs, Progress& progress,
+void runBatch(const BatchSetup& setup, const std::vector<PlannedRun>& runs, Progress& progress,
               BatchReport& report);
 
 #endif  // POSTERGEN_BATCH_SCHEDULER_H_
