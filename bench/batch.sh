@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The benchmark of postergen-batch, on the photographic workload of
+# bench/run.sh with 12 posters (out/bench-batch), all with SDL's software
+# renderer (SDL_VIDEODRIVER=dummy: one core per postergen process):
+#   - one postergen run over the 12 items against postergen-batch -j 2,
+#     medians of ROUNDS rounds, alternating;
+#   - the cost of planning and linking, per item, from --plan over 2400
+#     items whose files link to the workload's;
+#   - the largest peak resident memory of a postergen run with --memory 1G
+#     and -j 2.
+# Usage: bench/batch.sh [ROUNDS]     (default 3)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=${1:-3}
+items=12
+"$root/scripts/install-deps.sh" bc
+build=$root/build-batch-bench
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPOSTERGEN_TESTS=OFF -DPOSTERGEN_BENCH=ON >/dev/null
+cmake --build "$build" -j"$(nproc)" --target postergen postergen-batch make_workload >/dev/null
+
+work=$root/out/bench-batch
+if [ ! -f "$work/.items-$items" ]; then
+  rm -rf "$work" && mkdir -p "$work"
+  (cd "$work" && "$build/bench/make_workload" "$items")
+  cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$work/font.ttf"
+  touch "$work/.items-$items"
+fi
+export SDL_VIDEODRIVER=dummy
+printf '%s 64\n' "$items" > "$work/size.txt"
+
+now() { date +%s.%N; }
+median() { sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+med() { printf '%s\n' "$@" | median; }
+clean() { rm -f "$work"/result*.png; }
+
+declare -a ONE BATCH
+for ((r = 1; r <= rounds; r++)); do
+  echo "round $r of $rounds" >&2
+  clean
+  start=$(now)
+  (cd "$work" && "$build/postergen" >/dev/null 2>&1)
+  ONE+=("$(echo "$(now) - $start" | bc)")
+  clean
+  start=$(now)
+  "$build/postergen-batch" -q -j 2 "$work" 2>/dev/null
+  BATCH+=("$(echo "$(now) - $start" | bc)")
+done
+
+# Peak memory of each run within a budget of 1 GiB for two jobs.
+clean
+memory=$("$build/postergen-batch" -q -j 2 --memory 1G "$work" 2>&1 | tail -n 1)
+peak=$(sed -n 's/.*by \([0-9]*\) runs of postergen, the largest peaking at \([0-9]*\) MiB.*/\1 \2/p' <<<"$memory")
+made=$(ls "$work"/result*.png | wc -l)
+clean
+
+# Planning and linking: --plan over many items whose inputs link to the
+# workload's, nothing run.
+many=$root/out/bench-batch-plan
+planned=2400
+rm -rf "$many" && mkdir -p "$many"
+for name in font.ttf bg.png; do ln -s "$work/$name" "$many/$name"; done
+for ((i = 1; i <= planned; i++)); do
+  k=$(((i - 1) % items + 1))
+  ln -s "$work/city_photo$k.jpeg" "$many/city_photo$i.jpeg"
+  ln -s "$work/d$k.txt" "$many/d$i.txt"
+done
+printf '%s 64\n' "$planned" > "$many/size.txt"
+start=$(now)
+"$build/postergen-batch" -q -j 2 -n 50 --plan "$many/plan" "$many" >/dev/null
+plan_seconds=$(echo "$(now) - $start" | bc)
+rm -rf "$many"
+
+one=$(med "${ONE[@]}"); batch=$(med "${BATCH[@]}")
+cat <<REPORT
+| Measure (median of $rounds rounds, $items posters, software renderer) | Seconds |
+|---|---|
+| one postergen run over the $items items | $one |
+| postergen-batch -j 2 | $batch |
+| planning and linking, per item (--plan over $planned items) | $(echo "scale=6; $plan_seconds / $planned" | bc) |
+
+| Ratio | Value | Target |
+|---|---|---|
+| postergen-batch -j 2 ÷ one run | $(echo "scale=3; $batch / $one" | bc) | ≤ 0.55 |
+| largest peak of a postergen run, --memory 1G -j 2 (${peak% *} runs, $made posters) | ${peak#* } MiB | ≤ 512 MiB |
+
+Single runs: ${ONE[*]}; batches: ${BATCH[*]}.
+REPORT
