@@ -10,8 +10,10 @@
 
 #include "batch/home.h"
 
-// A run's memory beyond the preflight's: the export's target texture and
-// read-back buffer and the encoder's rows, about three posters' pixels.
+// A run's memory beyond the preflight's and its photographs': the export's
+// target texture, read-back buffer and encoder, measured at two posters'
+// pixels and given a third for room. A photograph's decoded surface is
+// freed before the first export, so it does not add to the peak.
 constexpr int64_t kExportBytes = int64_t{3} * 2160 * 3840 * 4;
 
 // What a run costs before its first photograph when there is no preflight
