@@ -9,7 +9,8 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "package check: $*"; exit 1; }
 
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
-for f in bin/postergen share/doc/postergen/README.md share/doc/postergen/LICENSE; do
+for f in bin/postergen bin/postergen-batch share/man/man1/postergen.1 \
+  share/man/man1/postergen-batch.1 share/doc/postergen/README.md share/doc/postergen/LICENSE; do
   [ -f "$scratch/prefix/$f" ] || fail "cmake --install did not put $f under the prefix"
 done
 
@@ -23,9 +24,12 @@ for lib in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libexif12; do
   grep -Eq "(^|, )$lib \(>= [0-9.]+" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/postergen ./usr/share/doc/postergen/README.md ./usr/share/doc/postergen/LICENSE; do
+for f in ./usr/bin/postergen ./usr/bin/postergen-batch ./usr/share/man/man1/postergen.1 \
+  ./usr/share/man/man1/postergen-batch.1 ./usr/share/doc/postergen/README.md \
+  ./usr/share/doc/postergen/LICENSE; do
   grep -qx "$f" <<<"$files" || fail "package lacks $f"
 done
-unexpected=$(grep -v -e '/$' -e '^./usr/bin/postergen$' -e '^./usr/share/doc/postergen/' <<<"$files" || true)
+unexpected=$(grep -v -e '/$' -e '^./usr/bin/postergen$' -e '^./usr/bin/postergen-batch$' \
+  -e '^./usr/share/man/man1/postergen\(-batch\)\?\.1$' -e '^./usr/share/doc/postergen/' <<<"$files" || true)
 [ -z "$unexpected" ] || fail "package holds unexpected files: $unexpected"
 echo "package check: $(basename "$deb"), Depends: $depends"
