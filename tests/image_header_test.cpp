@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "support/scratch_run.h"
@@ -51,6 +52,8 @@ struct HeaderCase {
   std::string format;
   int64_t width, height;
 };
+
+void PrintTo(const HeaderCase& c, std::ostream* os) { *os << c.what; }
 
 class HeaderTable : public testing::TestWithParam<HeaderCase> {};
 

@@ -222,11 +222,12 @@ std::string pngClaiming(uint32_t w, uint32_t h) {
 }
 
 std::string jpegClaiming(uint16_t w, uint16_t h) {
-  const std::string path = (fs::temp_directory_path() / "postergen-claiming.jpeg").string();
-  saveJpeg(solidSurface(16, 16, {90, 90, 90, 255}), path);
-  std::ifstream in(path, std::ios::binary);
-  std::string jpeg(std::istreambuf_iterator<char>(in), {});
-  std::remove(path.c_str());
+  std::string jpeg(64 * 1024, '\0');
+  SDL_RWops* out = SDL_RWFromMem(jpeg.data(), static_cast<int>(jpeg.size()));
+  if (!out || IMG_SaveJPG_RW(solidSurface(16, 16, {90, 90, 90, 255}).get(), out, 0, 95) != 0)
+    throw std::runtime_error(SDL_GetError());
+  jpeg.resize(static_cast<size_t>(SDL_RWtell(out)));
+  SDL_RWclose(out);
   // The baseline frame header: FF C0, length, precision, height, width.
   const size_t sof = jpeg.find("\xFF\xC0");
   if (sof == std::string::npos) throw std::runtime_error("no frame header");
