@@ -1,16 +1,18 @@
 // Preloaded into postergen by the benchmark: measures, without touching the
 // program, where its time goes. At exit it appends one line to the file
 // named by POSTERGEN_PHASES_FILE:
-//   load=S decode=S upload=S compose=S readback=S encode=S total=S peak_rss_kib=K
+//   load=S decode=S upload=S compose=S readback=S encode=S sync=S total=S peak_rss_kib=K
 // load: start of the process to the first poster's first drawing call, of
 // which decode is the time inside IMG_Load and upload the time inside
 // SDL_CreateTextureFromSurface;
-// readback and encode: time inside SDL_RenderReadPixels and IMG_SavePNG;
-// compose: the poster loop less those two; total: the whole process.
+// readback, encode and sync: time inside SDL_RenderReadPixels, IMG_SavePNG_RW
+// and fsync (each poster's file made durable before it is renamed);
+// compose: the poster loop less those three; total: the whole process.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <dlfcn.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +30,7 @@ struct Phases {
   double upload = 0;
   double readback = 0;
   double encode = 0;
+  double sync = 0;
 
   ~Phases() {
     const char* path = std::getenv("POSTERGEN_PHASES_FILE");
@@ -42,8 +45,8 @@ struct Phases {
     if (FILE* f = std::fopen(path, "a")) {
       std::fprintf(f,
                    "load=%.4f decode=%.4f upload=%.4f compose=%.4f readback=%.4f encode=%.4f "
-                   "total=%.4f peak_rss_kib=%ld\n",
-                   load, decode, upload, loop - readback - encode, readback, encode,
+                   "sync=%.4f total=%.4f peak_rss_kib=%ld\n",
+                   load, decode, upload, loop - readback - encode - sync, readback, encode, sync,
                    seconds(end - start), usage.ru_maxrss);
       std::fclose(f);
     }
@@ -91,12 +94,21 @@ int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, v
   return timed(phases.readback, [&] { return next(r, rect, format, pixels, pitch); });
 }
 
-int IMG_SavePNG(SDL_Surface* surface, const char* file) {
-  static auto next = real<decltype(&IMG_SavePNG)>("IMG_SavePNG");
+int IMG_SavePNG_RW(SDL_Surface* surface, SDL_RWops* dst, int freedst) {
+  static auto next = real<decltype(&IMG_SavePNG_RW)>("IMG_SavePNG_RW");
   const auto begin = Clock::now();
-  const int result = next(surface, file);
+  const int result = next(surface, dst, freedst);
   phases.lastSave = Clock::now();
   phases.encode += std::chrono::duration<double>(phases.lastSave - begin).count();
+  return result;
+}
+
+int fsync(int fd) {
+  static auto next = real<decltype(&fsync)>("fsync");
+  const auto begin = Clock::now();
+  const int result = next(fd);
+  phases.lastSave = Clock::now();
+  phases.sync += std::chrono::duration<double>(phases.lastSave - begin).count();
   return result;
 }
 

@@ -37,7 +37,7 @@ runPostergen() {  # prints the phase line of one run with $1 items; $2 video dri
   cat phases.txt
 }
 
-declare -a P_LOAD P_DECODE P_UPLOAD P_COMPOSE P_READ P_ENCODE P_TOTAL F_DECODE F_ENCODE F_TOTAL M_TOTAL RSS
+declare -a P_LOAD P_DECODE P_UPLOAD P_COMPOSE P_READ P_ENCODE P_SYNC P_TOTAL F_DECODE F_ENCODE F_TOTAL M_TOTAL RSS
 declare -a S_TOTAL S_READ S_UPLOAD
 posters=()
 for ((i = 1; i <= items; i++)); do posters+=("result$i.png"); done
@@ -47,6 +47,7 @@ for ((r = 1; r <= rounds; r++)); do
   P_LOAD+=("$(field load "$line")"); P_DECODE+=("$(field decode "$line")")
   P_UPLOAD+=("$(field upload "$line")"); P_COMPOSE+=("$(field compose "$line")")
   P_READ+=("$(field readback "$line")"); P_ENCODE+=("$(field encode "$line")")
+  P_SYNC+=("$(field sync "$line")")
   P_TOTAL+=("$(field total "$line")"); RSS+=("$(field peak_rss_kib "$line")")
   line=$(runPostergen "$items" dummy)
   S_TOTAL+=("$(field total "$line")"); S_READ+=("$(field readback "$line")")
@@ -82,6 +83,7 @@ cat <<REPORT
 | postergen: composition | $(med "${P_COMPOSE[@]}") |
 | postergen: read-back | $(med "${P_READ[@]}") |
 | postergen: PNG encoding | $(med "${P_ENCODE[@]}") |
+| postergen: syncing each poster to the disk (fsync) | $(med "${P_SYNC[@]}") |
 | postergen: total | $total |
 | postergen, software renderer (SDL_VIDEODRIVER=dummy): total | $software |
 | … of which textures from the decoded images | $(med "${S_UPLOAD[@]}") |
@@ -96,6 +98,7 @@ cat <<REPORT
 | postergen ÷ floor | $(ratio "$total" "$floor") | ≤ 1.05 |
 | postergen with the software renderer ÷ floor | $(ratio "$software" "$floor") | ≤ 1.05 |
 | postergen ÷ ImageMagick | $(ratio "$total" "$peer") | ≤ 0.75 |
+| postergen: syncing ÷ total | $(ratio "$(med "${P_SYNC[@]}")" "$total") | ≤ 0.02 |
 | peak memory growth per photograph | $slope KiB | ≤ $decoded_kib KiB (4000 × 3000 × 4 bytes) |
 
 Peak resident memory with 2, 4 and $items photographs: ${SLOPE_RSS[*]} KiB (median run: $(med "${RSS[@]}") KiB).
