@@ -85,6 +85,8 @@ struct BadPhoto {
   void (*write)(const ScratchDir&, const std::string&);
 };
 
+void PrintTo(const BadPhoto& c, std::ostream* os) { *os << c.kind; }
+
 class BadPhotoTest : public testing::TestWithParam<BadPhoto> {};
 
 TEST_P(BadPhotoTest, CostsOnlyItsOwnItem) {
@@ -180,6 +182,10 @@ struct PlanCase {
   std::vector<int> runSizes;
 };
 
+void PrintTo(const PlanCase& c, std::ostream* os) {
+  *os << "-n " << c.items_per_run << " -j " << c.jobs;
+}
+
 class LargePlanTest : public testing::TestWithParam<PlanCase> {};
 
 TEST_P(LargePlanTest, PlansEveryItemOnceInOrder) {
@@ -211,7 +217,11 @@ TEST_P(LargePlanTest, PlansEveryItemOnceInOrder) {
 INSTANTIATE_TEST_SUITE_P(BatchPlan, LargePlanTest,
                          testing::Values(PlanCase{"1004", "1", {1004, 1004, 2}},
                                          PlanCase{"700", "1", {700, 700, 610}},
-                                         PlanCase{"1004", "4", {503, 503, 503, 501}}));
+                                         PlanCase{"1004", "4", {503, 503, 503, 501}}),
+                         [](const auto& info) {
+                           return std::string("AtMost") + info.param.items_per_run + "With" +
+                                  info.param.jobs + "Jobs";
+                         });
 
 TEST(BatchPlan, RunsElsewhereThenCollectedHome) {
   ScratchDir dir;
