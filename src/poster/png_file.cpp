@@ -58,6 +58,8 @@ std::FILE* createNew(const std::string& path, bool& exists, std::string& error) 
   return file;
 }
 
+void startWriteback(std::FILE*) {}
+
 bool syncToDisk(std::FILE* file) {
   if (FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))))) return true;
   errno = EIO;
@@ -86,6 +88,16 @@ std::FILE* createNew(const std::string& path, bool& exists, std::string& error) 
 
 bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
+// Starts the disk writing what has been written so far, without waiting,
+// so that the sync at the end finds little left to do.
+void startWriteback(std::FILE* file) {
+#ifdef __linux__
+  if (std::fflush(file) == 0) sync_file_range(fileno(file), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+#endif
+}
+
 // rename replaces a symbolic link at to with the file, leaving its target.
 bool replace(const std::string& from, const std::string& to, std::string& error) {
   if (std::rename(from.c_str(), to.c_str()) == 0) return true;
@@ -100,7 +112,10 @@ bool replace(const std::string& from, const std::string& to, std::string& error)
 struct PartialPng {
   std::FILE* file;
   int error;
+  size_t unsynced;  // bytes written since writeback was last started
 };
+
+constexpr size_t kWritebackEvery = 4 << 20;
 
 PartialPng& partialOf(SDL_RWops* rw) { return *static_cast<PartialPng*>(rw->hidden.unknown.data1); }
 
@@ -110,6 +125,11 @@ size_t writePartial(SDL_RWops* rw, const void* data, size_t size, size_t count) 
   errno = 0;
   const size_t written = std::fwrite(data, size, count, png.file);
   if (written != count) png.error = errno ? errno : EIO;
+  png.unsynced += written * size;
+  if (png.unsynced >= kWritebackEvery) {
+    startWriteback(png.file);
+    png.unsynced = 0;
+  }
   return written;
 }
 
@@ -172,7 +192,7 @@ std::string partialNameFor(const std::string& path, unsigned attempt) {
 bool writePngFile(SDL_Surface* surface, const std::string& path, std::string& error) {
   std::string partial;
   std::string reason;
-  PartialPng png{createPartial(path, partial, reason), 0};
+  PartialPng png{createPartial(path, partial, reason), 0, 0};
   if (!png.file) {
     error = path + ": " + reason;
     return false;
