@@ -22,8 +22,11 @@
 # /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src)
 # unless some deb-src entry is already there.
 #
-# From nothing (sources downloaded, toolchain already installed) the prefix
-# takes about 9 minutes on 2 cores; see the log's "took" lines.
+# From nothing (toolchain installed, sources downloaded) the prefix takes
+# about 14 minutes on 2 otherwise idle cores (harfbuzz 4, SDL2 3, libpng 2,
+# libwebp 1.5), and 23-26 minutes while other builds share the machine; see
+# the log's "took" lines. An interrupted build of the same key resumes after
+# the last library it finished.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -133,7 +136,7 @@ done
 
 key=$({
   printf '%s' "$plan"
-  cat "$0" "$toolchain"
+  cat "$0" "$toolchain" | grep -v '^[[:space:]]*#' # comments do not count
   "$triplet-gcc-posix" --version | head -1
 } | sha256sum | cut -c1-16)
 [ -n "${POSTERGEN_WIN_PREFIX:-}" ] && POSTERGEN_WIN_PREFIX_SET=1
@@ -151,10 +154,15 @@ if [ -d "$prefix" ] && [ -n "$(ls -A "$prefix")" ] && [ ! -f "$stamp" ] &&
 fi
 
 start=$SECONDS
-log "building the prefix $prefix (key $key)"
-rm -rf "$prefix"
-mkdir -p "$prefix"/{bin,include,lib/pkgconfig,share/licenses}
-echo "$key" >"$prefix/.postergen-prefix-partial"
+if [ "$(cat "$prefix/.postergen-prefix-partial" 2>/dev/null)" = "$key" ]; then
+  log "resuming the build of $prefix (key $key)"
+else
+  log "building the prefix $prefix (key $key)"
+  rm -rf "$prefix"
+  mkdir -p "$prefix"/{bin,include,lib/pkgconfig,share/licenses,.done}
+  echo "$key" >"$prefix/.postergen-prefix-partial"
+  : >"$prefix/share/postergen-win64-sources.txt"
+fi
 work=$cache/work-$key
 rm -rf "$work" && mkdir -p "$work/logs"
 
@@ -172,7 +180,7 @@ configure_autotools() {
   ./configure --host=$triplet --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" \
     --prefix="$prefix" --libdir="$prefix/lib" --disable-static --enable-shared "$@"
 }
-make_install() { make -j"$jobs" && make install; }
+make_install() { make -j"$jobs" "$@" && make install "$@"; }
 cmake_install() {
   cmake -S . -B _win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DPOSTERGEN_WIN_PREFIX="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -261,7 +269,8 @@ build_libsdl2() {
 # refuses to make a DLL. A library needs neither.
 sdl_libs() {
   export SDL_CFLAGS SDL_LIBS="-L$prefix/lib -lSDL2"
-  SDL_CFLAGS=$(pkg-config --cflags sdl2)
+  # without -Dmain=SDL_main, which breaks configure's link tests
+  SDL_CFLAGS=$(pkg-config --cflags sdl2 | sed 's/-Dmain=SDL_main//')
 }
 # SDL's config file for CMake names the DLL without libtool's release suffix.
 fix_dll_name() {
@@ -275,7 +284,7 @@ build_libsdl2-image() {
   configure_autotools --disable-sdltest --disable-stb-image \
     --disable-avif --disable-jxl --disable-avif-shared --disable-jxl-shared \
     --disable-jpg-shared --disable-tif-shared --disable-png-shared --disable-webp-shared
-  make_install
+  make_install noinst_PROGRAMS= # the demo programs need SDL2main
   fix_dll_name SDL2_image
 }
 build_libsdl2-ttf() {
@@ -283,7 +292,7 @@ build_libsdl2-ttf() {
   sdl_libs
   configure_autotools --disable-sdltest --enable-harfbuzz \
     --disable-freetype-builtin --disable-harfbuzz-builtin
-  make_install
+  make_install noinst_PROGRAMS=
   fix_dll_name SDL2_ttf
 }
 
@@ -299,9 +308,9 @@ copy_licences() {
   return 0
 }
 
-: >"$prefix/share/postergen-win64-sources.txt"
 for entry in "${libs[@]}"; do
   read -r src bin <<<"$entry"
+  [ -f "$prefix/.done/$src" ] && continue
   t0=$SECONDS
   dsc=""
   while read -r ver; do
@@ -328,6 +337,7 @@ for entry in "${libs[@]}"; do
   # which package each DLL comes from, for the licences shipped with it
   comm -13 <(echo "$before" | sort) <(ls "$prefix/bin" | sort) | grep -i '\.dll$' |
     sed "s|\$| $src|" >>"$prefix/share/postergen-win64-dlls.txt" || true
+  touch "$prefix/.done/$src"
   log "$src took $((SECONDS - t0)) s"
 done
 
