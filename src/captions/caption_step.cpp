@@ -34,10 +34,11 @@ void warnIfNotUtf8(const std::string& path, const std::string& caption) {
   std::string bytes(kMaxCaptionBytes * 2, '\0');
   bytes.resize(file.read(&bytes[0], bytes.size()) ? bytes.size() : file.gcount());
   const size_t at = firstNonUtf8Byte(bytes);
+  const unsigned value = at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u;
   SDL_Log(
-      "Warning:%s is not UTF-8 (byte %zu is 0x%02X) and its caption will not show as written; "
+      "Warning:%s is not UTF-8 (byte %s is 0x%02X) and its caption will not show as written; "
       "save it as UTF-8\n",
-      path.c_str(), at, at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u);
+      path.c_str(), std::to_string(at).c_str(), value);
 }
 
 }  // namespace
@@ -47,8 +48,11 @@ void loadCaption(int item) {
   const std::string path = "d" + std::to_string(item) + ".txt";
   slot = readFileToString(path, kMaxCaptionBytes);
   if (slot.size() > kMaxCaptionBytes) {
-    SDL_Log("Error:%s holds more than %zu bytes, but a caption may hold at most %zu\n",
-            path.c_str(), kMaxCaptionBytes, kMaxCaptionBytes);
+    // Sizes go in as text: size_t has no printf conversion common to every
+    // platform's C library.
+    const std::string limit = std::to_string(kMaxCaptionBytes);
+    SDL_Log("Error:%s holds more than %s bytes, but a caption may hold at most %s\n", path.c_str(),
+            limit.c_str(), limit.c_str());
     std::exit(kExitUnrenderable);
   }
   warnIfNotUtf8(path, slot);
