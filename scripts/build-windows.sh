@@ -32,20 +32,8 @@ packages=(
   mingw-w64-tools wine wine64 zip dpkg-dev cmake ninja-build meson pkg-config make
   autoconf automake libtool autopoint gettext nasm
 )
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -qq || true
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" ||
-    die "cannot install ${missing[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
-fi
+"$root/scripts/install-deps.sh" "${packages[@]}" ||
+  die "cannot install ${packages[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
 for tool in "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-objdump" "$triplet-strip" wine zip; do
   command -v "$tool" >/dev/null || die "$tool is missing after the install"
 done
