@@ -3,13 +3,13 @@
 #   0. every C++ file follows .clang-format;
 #   1. a build with warnings as errors, and every test against it (unit,
 #      end to end, one run under valgrind, the install and the Debian
-#      package);
+#      package, which lintian and mandoc must pass);
 #   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      and every test against it again;
 #   3. each fuzzer for FUZZ_SECONDS (default 60).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" clang clang-format libclang-rt-14-dev valgrind
+"$root/scripts/install-deps.sh" clang clang-format libclang-rt-14-dev valgrind lintian mandoc
 
 echo "== Format"
 "$root/scripts/check-format.sh"
