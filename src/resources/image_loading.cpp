@@ -6,8 +6,11 @@
 #include <cstdlib>
 
 #include "app/app_state.h"
+#include "resources/colour_management.h"
 #include "resources/image_header.h"
+#include "resources/jpeg_surface.h"
 #include "resources/orientation.h"
+#include "resources/png_profile.h"
 
 namespace {
 
@@ -26,29 +29,35 @@ namespace {
 // buffers. So the header is read first, and only images within the decode
 // limits, of the formats whose headers are read, reach IMG_Load. A file
 // that cannot be opened is left to IMG_Load, which reports it.
-void refuseUnsafeImage(const std::string& path) {
+// Returns the image's format, "" when the file cannot be opened.
+std::string refuseUnsafeImage(const std::string& path) {
   const ImageHeader header = readImageHeader(path);
   using Outcome = ImageHeader::Outcome;
   switch (header.outcome) {
-    case Outcome::kUnopenable: return;
+    case Outcome::kUnopenable: return "";
     case Outcome::kUnknownFormat:
       refuse(path + ": Unsupported image format; postergen reads " + kImageFormatList + " images");
     case Outcome::kUnreadable:
       refuse(path + ": the " + header.format + (*header.format ? " " : "") +
              "header cannot be read: " + header.problem);
     case Outcome::kRead:
-      if (withinDecodeLimits(header)) return;
+      if (withinDecodeLimits(header)) return header.format;
       refuse(path + " is a " + header.format + " image of " + std::to_string(header.width) + " x " +
              std::to_string(header.height) + " pixels, beyond the limit of " +
              std::to_string(kMaxImagePixels) + " pixels and " + std::to_string(kMaxImageSide) +
              " pixels a side");
   }
+  return "";
 }
 
+// JPEGs are decoded here rather than by IMG_Load, in the same way, so that
+// their CMYK samples, colour profile and damage are seen in the same pass.
+// Pictures with a colour profile are brought to sRGB.
 SDL_Surface* decode(const std::string& path) {
-  refuseUnsafeImage(path);
-  SDL_Surface* surface = IMG_Load(path.c_str());
+  const std::string format = refuseUnsafeImage(path);
+  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path) : IMG_Load(path.c_str());
   if (!surface) exitWithSdlError(kExitUnloadable);
+  if (format == "PNG") surface = convertToSrgb(surface, pngIccProfile(path), path);
   return surface;
 }
 

@@ -1,0 +1,55 @@
+#include "resources/jpeg_surface.h"
+
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "resources/colour_management.h"
+#include "resources/jpeg_decoding.h"
+
+SDL_Surface* decodeJpegSurface(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) {
+    SDL_SetError("Couldn't open %s", path.c_str());
+    return nullptr;
+  }
+  JpegPicture picture;
+  std::vector<unsigned char> cmyk;
+  SDL_Surface* surface = nullptr;
+  auto rows = [&](const JpegPicture& p, size_t& pitch) -> unsigned char* {
+    if (p.cmyk) {
+      try {
+        cmyk.resize(static_cast<size_t>(p.width) * p.height * 4);
+      } catch (const std::bad_alloc&) {
+        return nullptr;
+      }
+      pitch = static_cast<size_t>(p.width) * 4;
+      return cmyk.data();
+    }
+    surface = SDL_CreateRGBSurfaceWithFormat(0, p.width, p.height, 24, SDL_PIXELFORMAT_RGB24);
+    if (!surface) return nullptr;
+    pitch = static_cast<size_t>(surface->pitch);
+    return static_cast<unsigned char*>(surface->pixels);
+  };
+  const bool decoded = decodeJpeg(file, picture, rows);
+  std::fclose(file);
+  if (!decoded) {
+    SDL_FreeSurface(surface);
+    SDL_SetError("%s: the JPEG cannot be decoded: %s", path.c_str(), picture.error.c_str());
+    return nullptr;
+  }
+  if (picture.warningCount > 0) {
+    const std::string more =
+        picture.warningCount == 1
+            ? ""
+            : " (and " + std::to_string(picture.warningCount - 1) + " more warnings)";
+    SDL_Log("Warning:%s is damaged and may show only in part; libjpeg: %s%s\n", path.c_str(),
+            picture.warning.c_str(), more.c_str());
+  }
+  if (!picture.cmyk) return convertToSrgb(surface, picture.iccProfile, path);
+  surface = cmykToSrgb(cmyk, picture.width, picture.height, picture.adobeMarker, picture.iccProfile,
+                       path);
+  if (!surface) SDL_SetError("%s: out of memory for its pixels", path.c_str());
+  return surface;
+}

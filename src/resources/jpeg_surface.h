@@ -1,0 +1,17 @@
+// Decodes JPEG files into surfaces in sRGB, logging what libjpeg found
+// wrong with their data.
+#ifndef POSTERGEN_RESOURCES_JPEG_SURFACE_H_
+#define POSTERGEN_RESOURCES_JPEG_SURFACE_H_
+
+#include <SDL.h>
+
+#include <string>
+
+// The picture as an RGB24 surface, its colours brought to sRGB
+// (resources/colour_management.h). Damaged data (ending early, corrupt) is
+// decoded as far as it goes, as SDL_image would, after a warning line that
+// names the file and gives libjpeg's text. Null, with SDL's error set,
+// when the file cannot be opened or decoded.
+SDL_Surface* decodeJpegSurface(const std::string& path);
+
+#endif  // POSTERGEN_RESOURCES_JPEG_SURFACE_H_
