@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "app/app_state.h"
+#include "captions/caption_script.h"
+#include "captions/glyph_check.h"
 #include "captions/replace_all.h"
 #include "captions/text_file.h"
 #include "captions/utf8_check.h"
@@ -41,6 +43,18 @@ void warnIfNotUtf8(const std::string& path, const std::string& caption) {
       path.c_str(), std::to_string(at).c_str(), value);
 }
 
+// What the font and the shaper cannot show as written. Text that is not
+// UTF-8 has had its warning already.
+void warnOfLayoutProblems(const std::string& path, const std::string& caption) {
+  warnOfMissingGlyphs(AppState::font, path, caption);
+  if (captionScript(caption).mixesDirections) {
+    SDL_Log(
+        "Warning:%s mixes right-to-left text with left-to-right text or numbers; it is laid out "
+        "in one direction, so part of it reads out of order\n",
+        path.c_str());
+  }
+}
+
 }  // namespace
 
 void loadCaption(int item) {
@@ -59,4 +73,5 @@ void loadCaption(int item) {
   SDL_Log("start->%s\n", slot.c_str());
   slot = spaceAfterFullWidthMarks(std::move(slot));
   SDL_Log("end->%s\n", slot.c_str());
+  if (firstNonUtf8Byte(slot) == std::string::npos) warnOfLayoutProblems(path, slot);
 }

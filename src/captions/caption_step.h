@@ -15,6 +15,8 @@ constexpr size_t kMaxCaptionBytes = 64 * 1024;
 
 // Reads "d" + item + ".txt" into the item's caption slot, logs it, spaces it
 // and logs it again; a caption that is not UTF-8 gets a warning line first.
+// A warning follows when the font lacks some of its characters, and when it
+// mixes right-to-left with left-to-right text (captions/caption_script.h).
 // A caption longer than kMaxCaptionBytes ends the run with status -114515
 // before any poster is drawn, as soon as reading passes the limit.
 void loadCaption(int item);

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "captions/caption_script.h"
 #include "poster/fit.h"
+#include "poster/legibility.h"
 #include "poster/png_export.h"
 #include "resources/image_loading.h"
 #include "resources/texture_registry.h"
@@ -24,13 +26,32 @@ void copyFitted(SDL_Texture* texture, SDL_Rect box) {
   SDL_RenderCopy(AppState::renderer, texture, nullptr, &destination);
 }
 
+// Tells the shaper the caption's direction and script, which it does not
+// find out itself: right-to-left and complex scripts would otherwise be set
+// letter by letter, left to right. Other captions keep the defaults, which
+// are restored after each caption. (Right-to-left lines stay aligned left:
+// SDL_ttf aligns them right only within the whole wrap width, which would
+// shrink a short caption on the poster.)
+void setCaptionLayout(const CaptionScript& layout) {
+  if (layout.rightToLeft) TTF_SetFontDirection(AppState::font, TTF_DIRECTION_RTL);
+  if (*layout.script) TTF_SetFontScriptName(AppState::font, layout.script);
+}
+
+void restoreDefaultLayout() {
+  TTF_SetFontDirection(AppState::font, TTF_DIRECTION_LTR);
+  TTF_SetFontScriptName(AppState::font, "Zzzz");  // unknown: the default
+}
+
 // Renders the caption into a new surface; null when there is nothing to
 // render. SDL_ttf refuses text of zero width, and an empty caption must not
 // end the run, so such a caption is simply left out of its poster.
 SDL_Surface* renderCaption(const std::string& caption) {
   if (caption.empty() || caption.front() == '\0') return nullptr;
+  const CaptionScript layout = captionScript(caption);
+  setCaptionLayout(layout);
   SDL_Surface* surface = TTF_RenderUTF8_Solid_Wrapped(AppState::font, caption.c_str(),
                                                       kCaptionColour, kCaptionWrapLength);
+  if (layout.rightToLeft || *layout.script) restoreDefaultLayout();
   if (!surface) {
     SDL_Log(
         "Error:Couldn't load the words' texture with SDL_ttf, "
@@ -39,6 +60,16 @@ SDL_Surface* renderCaption(const std::string& caption) {
     std::exit(kExitUnrenderable);
   }
   return surface;
+}
+
+void warnIfIllegible(const SDL_Surface* raster, int item) {
+  if (!raster) return;
+  const int height = printedLineHeight(TTF_FontHeight(AppState::font), raster->w, raster->h);
+  if (height >= kMinLegibleLineHeight) return;
+  SDL_Log(
+      "Warning:d%d.txt prints its lines %d px high on the poster, too small to read (under %d "
+      "px); shorten it or raise the font size\n",
+      item, height, kMinLegibleLineHeight);
 }
 
 // The previous caption texture is destroyed only once the new raster
@@ -57,6 +88,10 @@ void replaceCaptionTexture(SDL_Surface* raster, int item) {
 }  // namespace
 
 void composePoster(int item) {
+  // The caption is rendered first, so that a warning about it comes before
+  // the poster is drawn.
+  SDL_Surface* raster = renderCaption(AppState::captions.at(item));
+  warnIfIllegible(raster, item);
   SDL_Renderer* renderer = AppState::renderer;
   SDL_Texture* canvas = textureSlot("result");
   SDL_SetRenderTarget(renderer, canvas);
@@ -67,7 +102,7 @@ void composePoster(int item) {
   const std::string number = std::to_string(item);
   copyFitted(textureSlot("city_photo" + number), kPhotographBox);
 
-  replaceCaptionTexture(renderCaption(AppState::captions.at(item)), item);
+  replaceCaptionTexture(raster, item);
   if (SDL_Texture* text = textureSlot("text")) copyFitted(text, kCaptionBox);
 
   SDL_RenderPresent(renderer);
