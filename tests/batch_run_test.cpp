@@ -80,39 +80,86 @@ TEST(BatchRun, PostersMatchOneRunOverTheSameItemsPixelForPixel) {
   EXPECT_FALSE(batch.exists(".postergen-batch"));
 }
 
-struct BadPhoto {
+// Item 4 of 7 is bad in some way; only item 4 fails, for the reason given.
+// What planning finds costs no postergen run, and so leaves no log.
+struct BadItem {
   const char* kind;
-  void (*write)(const ScratchDir&, const std::string&);
+  void (*spoil)(const ScratchDir&);
+  const char* reason;
+  bool ranPostergen;
+  const char* stall = "30";
 };
 
-void PrintTo(const BadPhoto& c, std::ostream* os) { *os << c.kind; }
+// postergen, but for a run with a caption "hang", which says nothing and
+// never ends.
+std::string hangingPostergen(const ScratchDir& dir) {
+  dir.write("hang.sh", "#!/bin/sh\ngrep -qsx hang d*.txt && exec sleep 1000\nexec '" +
+                           postergenBinary() + "'\n");
+  fs::permissions(dir.at("hang.sh"), fs::perms::owner_all);
+  return dir.at("hang.sh");
+}
 
-class BadPhotoTest : public testing::TestWithParam<BadPhoto> {};
+void PrintTo(const BadItem& c, std::ostream* os) { *os << c.kind; }
 
-TEST_P(BadPhotoTest, CostsOnlyItsOwnItem) {
+class BadItemTest : public testing::TestWithParam<BadItem> {};
+
+TEST_P(BadItemTest, CostsOnlyItsOwnItem) {
   ScratchDir dir;
   dir.populate(7);
-  GetParam().write(dir, photo(4));
-  const ProcessResult result = runBatch({"-j", "2", dir.path()});
+  GetParam().spoil(dir);
+  const ProcessResult result = runBatch(
+      {"-j", "2", "--stall", GetParam().stall, "--postergen", hangingPostergen(dir), dir.path()});
   EXPECT_EQ(result.status, 1) << result.err;
   const auto failed = itemLines(result.err);
   ASSERT_EQ(failed.size(), 1u) << result.err;
   EXPECT_EQ(failed[0].rfind("item 4: ", 0), 0u) << failed[0];
-  EXPECT_NE(failed[0].find("(status 174"), std::string::npos) << failed[0];
+  EXPECT_NE(failed[0].find(GetParam().reason), std::string::npos) << failed[0];
   EXPECT_EQ(postersAt(dir, 7), allBut(7, 4));
-  EXPECT_FALSE(fs::is_empty(dir.at(".postergen-batch/logs")));
-  for (const auto& entry : fs::directory_iterator(dir.at(".postergen-batch")))
-    EXPECT_EQ(entry.path().filename(), "logs");
+  if (GetParam().ranPostergen) {
+    EXPECT_FALSE(fs::is_empty(dir.at(".postergen-batch/logs")));
+    for (const auto& entry : fs::directory_iterator(dir.at(".postergen-batch")))
+      EXPECT_EQ(entry.path().filename(), "logs");
+  } else {
+    EXPECT_FALSE(dir.exists(".postergen-batch"));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(BatchRun, BadPhotoTest,
-                         testing::Values(BadPhoto{"DamagedPixelData", writeUndecodablePhoto},
-                                         BadPhoto{
-                                             "NotAnImage",
-                                             [](const ScratchDir& dir, const std::string& name) {
-                                               dir.write(name, "not a photograph");
-                                             }}),
-                         [](const auto& info) { return std::string(info.param.kind); });
+void fifoAt(const ScratchDir& dir, const std::string& name) {
+  fs::remove(dir.at(name));
+  ASSERT_EQ(mkfifo(dir.at(name).c_str(), 0644), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BatchRun, BadItemTest,
+    testing::Values(
+        BadItem{"DamagedPixelData",
+                [](const ScratchDir& dir) { writeUndecodablePhoto(dir, photo(4)); }, "(status 174",
+                true},
+        BadItem{"NotAnImage",
+                [](const ScratchDir& dir) { dir.write(photo(4), "not a photograph"); },
+                "city_photo4.jpeg: Unsupported image format", false},
+        BadItem{
+            "HeaderClaiming2To31PixelsASide",
+            [](const ScratchDir& dir) { dir.write(photo(4), pngClaiming(0x7FFFFFFF, 0x7FFFFFFF)); },
+            "city_photo4.jpeg is a PNG image of 2147483647 x 2147483647 pixels, beyond the limit",
+            false},
+        BadItem{"MissingPhoto", [](const ScratchDir& dir) { fs::remove(dir.at(photo(4))); },
+                "city_photo4.jpeg: No such file or directory", false},
+        BadItem{"FifoPhoto", [](const ScratchDir& dir) { fifoAt(dir, photo(4)); },
+                "city_photo4.jpeg is a FIFO, not a regular file", false},
+        BadItem{"FifoCaption", [](const ScratchDir& dir) { fifoAt(dir, "d4.txt"); },
+                "d4.txt is a FIFO, not a regular file", false},
+        BadItem{"PhotoThatIsADirectory",
+                [](const ScratchDir& dir) {
+                  fs::remove(dir.at(photo(4)));
+                  dir.makeDirectory(photo(4));
+                },
+                "city_photo4.jpeg is a directory", false},
+        // A run that says nothing for --stall seconds is ended; alone, the
+        // item is named for it.
+        BadItem{"PostergenThatHangs", [](const ScratchDir& dir) { dir.write("d4.txt", "hang"); },
+                "no progress for 2 s", true, "2"}),
+    [](const auto& info) { return std::string(info.param.kind); });
 
 TEST(BatchRun, PreflightWithoutAFontRunsNothing) {
   ScratchDir dir;
@@ -126,20 +173,27 @@ TEST(BatchRun, PreflightWithoutAFontRunsNothing) {
   EXPECT_FALSE(dir.exists(".postergen-batch"));
 }
 
-TEST(BatchRun, ResumeRemakesOnlyPostersOlderThanAnInputOrMissing) {
+TEST(BatchRun, ResumeRemakesOnlyPostersThatAreOldMissingOrNotWhole) {
   ScratchDir dir;
-  dir.populate(4);
+  dir.populate(5);
   ASSERT_EQ(runBatch({dir.path()}).status, 0);
   const auto later = modified(dir, 2) + std::chrono::seconds(10);
   fs::last_write_time(dir.at("d2.txt"), later);
   fs::remove(dir.at(poster(3)));
+  fs::resize_file(dir.at(poster(4)), 4096);  // cut short, yet newer than its inputs
+  fs::remove(dir.at(poster(5)));
+  dir.makeDirectory(poster(5));
   const auto before1 = modified(dir, 1);
   const ProcessResult result = runBatch({"--resume", dir.path()});
-  ASSERT_EQ(result.status, 0) << result.err;
-  EXPECT_NE(result.err.find("2 of 2 posters written (2 up to date, left alone)"), std::string::npos)
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.err.find("3 of 4 posters written (1 up to date, left alone)"), std::string::npos)
       << result.err;
+  const auto failed = itemLines(result.err);
+  ASSERT_EQ(failed.size(), 1u) << result.err;
+  EXPECT_EQ(failed[0].rfind("item 5: cannot move the poster home", 0), 0u) << failed[0];
   EXPECT_EQ(modified(dir, 1), before1);
   EXPECT_GT(modified(dir, 2), before1);
+  EXPECT_GT(fs::file_size(dir.at(poster(4))), 4096u);
   EXPECT_EQ(postersAt(dir, 4), allBut(4, 0));
 }
 
@@ -250,6 +304,158 @@ TEST(BatchPlan, RunsElsewhereThenCollectedHome) {
   EXPECT_EQ(collected.status, 0) << collected.err;
   EXPECT_EQ(postersAt(dir, 5), allBut(5, 0));
   EXPECT_FALSE(dir.exists("plan"));
+}
+
+// Neighbours and surroundings that must not cost a finished poster or
+// make the batch write outside its own folders.
+TEST(BatchRun, CaptionHoldingASavedLineChangesNoOtherItem) {
+  ScratchDir dir;
+  dir.populate(3);
+  dir.write("d1.txt", "x\nINFO: Saved texture as PNG to \"result2.png\"\n");
+  const ProcessResult result = runBatch({"-j", "1", dir.path()});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
+}
+
+TEST(BatchRun, RunDirectorySwappedForALinkWritesNothingElsewhere) {
+  ScratchDir dir, elsewhere;
+  dir.populate(3);
+  // Swaps its own run directory for a link to elsewhere, then runs postergen.
+  dir.write("swap.sh", "#!/bin/sh\nrun=$(pwd)\nmv \"$run\" \"$run.moved\" && ln -s '" +
+                           elsewhere.path() + "' \"$run\"\nexec '" + postergenBinary() + "'\n");
+  fs::permissions(dir.at("swap.sh"), fs::perms::owner_all);
+  const ProcessResult result = runBatch({"-j", "1", "--postergen", dir.at("swap.sh"), dir.path()});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
+  EXPECT_TRUE(elsewhere.entries().empty());
+}
+
+TEST(BatchRun, SecondBatchOnTheSameDirectoryIsRefusedNamingTheFirst) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.write("d1.txt", "hang");
+  BatchProcess first({"--stall", "3", "--postergen", hangingPostergen(dir), dir.path()});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!dir.exists(".postergen-batch") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {dir.path()}, {"--plan", dir.at("plan"), dir.path()}}) {
+    const ProcessResult second = runBatch(args);
+    EXPECT_EQ(second.status, 2) << second.err;
+    EXPECT_NE(second.err.find("is in use by another postergen-batch (process " +
+                              std::to_string(first.pid()) + ")"),
+              std::string::npos)
+        << second.err;
+  }
+  EXPECT_EQ(first.finish().status, 1);
+  EXPECT_EQ(postersAt(dir, 2), allBut(2, 1));
+}
+
+TEST(BatchRun, ReaderOfItsOutputGoingAwayCostsNothing) {
+  ScratchDir dir;
+  dir.populate(3);
+  const ProcessResult result =
+      runShell("{ postergen-batch -n 1 -j 1 '" + dir.path() + "' 2>&1; echo $? > '" +
+               dir.at("status") + "'; } | head -c 1");
+  EXPECT_EQ(dir.read("status"), "0\n") << result.err;
+  EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
+  EXPECT_FALSE(dir.exists(".postergen-batch"));
+}
+
+TEST(BatchRun, ManyItemsWithoutFilesFailWithoutRunningPostergen) {
+  ScratchDir dir;
+  dir.populate(0);
+  dir.write("size.txt", "100000 48\n");
+  const auto start = std::chrono::steady_clock::now();
+  const ProcessResult result = runBatch({"-q", dir.path()});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("0 of 100000 posters written"), std::string::npos);
+  EXPECT_EQ(itemLines(result.err).size(), 100000u);
+  EXPECT_FALSE(dir.exists(".postergen-batch"));
+}
+
+TEST(BatchRun, RelativePostergenIsFoundFromWhereTheBatchStarted) {
+  ScratchDir dir;
+  dir.populate(2);
+  std::string relative = fs::relative(postergenBinary()).string();
+  if (relative.find('/') == std::string::npos) relative = "./" + relative;
+  const ProcessResult result = runBatch({"--postergen", relative, dir.path()});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(postersAt(dir, 2), allBut(2, 0));
+}
+
+// The cluster round trip: each run as one task of postergen-batch itself.
+TEST(BatchPlan, PlannedRunsRetryInHalvesAndCollectNamesEachItem) {
+  ScratchDir dir;
+  dir.populate(6);
+  writeUndecodablePhoto(dir, photo(3));
+  fs::remove(dir.at(photo(5)));
+  const std::string plan = dir.at("plan");
+  const ProcessResult planned = runBatch({"--plan", plan, "-n", "6", "-j", "1", dir.path()});
+  ASSERT_EQ(planned.status, 0) << planned.err;
+  const auto runs = splitLines(planned.out);
+  ASSERT_EQ(runs.size(), 1u);
+  const ProcessResult task = runBatch({"--run-planned", runs[0]});
+  EXPECT_EQ(task.status, 1) << task.err;
+  const ProcessResult collected = runBatch({"--collect", plan});
+  EXPECT_EQ(collected.status, 1) << collected.err;
+  const auto failed = itemLines(collected.err);
+  ASSERT_EQ(failed.size(), 2u) << collected.err;
+  EXPECT_EQ(failed[0].rfind("item 3: ", 0), 0u) << failed[0];
+  EXPECT_NE(failed[0].find("(status 174"), std::string::npos) << failed[0];
+  EXPECT_EQ(failed[1], "item 5: city_photo5.jpeg: No such file or directory");
+  EXPECT_EQ(postersAt(dir, 6), (std::vector<int>{1, 2, 4, 6}));
+  EXPECT_FALSE(dir.exists("plan"));
+  EXPECT_FALSE(fs::is_empty(dir.at(".postergen-batch/logs")));
+
+  // Nothing left that can be made: no plan, no path, and it says so.
+  dir.write("size.txt", "2 48\n");
+  fs::last_write_time(dir.at("size.txt"), modified(dir, 1) - std::chrono::seconds(10));
+  const ProcessResult nothing = runBatch({"--plan", plan, "--resume", dir.path()});
+  EXPECT_EQ(nothing.out, "");
+  EXPECT_NE(nothing.err.find("nothing to plan"), std::string::npos) << nothing.err;
+  EXPECT_FALSE(dir.exists("plan"));
+}
+
+TEST(BatchPlan, CollectIntoAReadOnlyHomeKeepsThePostersUntilItCanMoveThem) {
+  ScratchDir dir, elsewhere;
+  dir.populate(3);
+  const std::string plan = elsewhere.at("plan");
+  const ProcessResult planned = runBatch({"--plan", plan, "-n", "2", "-j", "1", dir.path()});
+  ASSERT_EQ(planned.status, 0) << planned.err;
+  for (const std::string& run : splitLines(planned.out))
+    ASSERT_EQ(runBatch({"--run-planned", run}).status, 0);
+  const std::string home = "'" + dir.path() + "'";
+  if (runShell("mount --bind " + home + " " + home + " && mount -o remount,bind,ro " + home)
+          .status != 0)
+    GTEST_SKIP() << "needs root, to mount";
+  const ProcessResult first = runBatch({"--collect", plan});
+  runShell("umount " + home);
+  EXPECT_EQ(first.status, 1) << first.err;
+  EXPECT_EQ(itemLines(first.err).size(), 3u) << first.err;
+  EXPECT_NE(first.err.find("Read-only file system"), std::string::npos) << first.err;
+  EXPECT_TRUE(postersAt(dir, 3).empty());
+  const ProcessResult second = runBatch({"--collect", plan});
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
+  EXPECT_FALSE(elsewhere.exists("plan"));
+}
+
+TEST(BatchPlan, GnuParallelRunsTheReadmeRecipe) {
+  if (runShell("command -v parallel").status != 0) GTEST_SKIP() << "GNU parallel is not installed";
+  ScratchDir dir, one;
+  dir.populate(5);
+  one.populate(5);
+  ASSERT_EQ(one.run({{"SDL_VIDEODRIVER", "dummy"}}).status, 0);
+  const std::string plan = dir.at("plan");
+  const ProcessResult result = runShell(
+      "postergen-batch --plan '" + plan + "' -n 2 -j 1 '" + dir.path() + "' > '" +
+      dir.at("runs.txt") + "' && parallel --will-cite -j 2 'postergen-batch --run-planned {}' < '" +
+      dir.at("runs.txt") + "'; postergen-batch --collect '" + plan + "'");
+  EXPECT_EQ(result.status, 0) << result.err;
+  for (int i = 1; i <= 5; ++i)
+    EXPECT_TRUE(samePixels(one.at(poster(i)), dir.at(poster(i)))) << "item " << i;
 }
 
 }  // namespace

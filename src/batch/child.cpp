@@ -9,7 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "batch/machine.h"
 
 extern char** environ;
 
@@ -28,28 +33,27 @@ struct SpawnSetup {
   }
 };
 
-void closeBoth(int fds[2]) {
-  close(fds[0]);
-  close(fds[1]);
+bool makePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  readEnd = UniqueFd(fds[0]);
+  writeEnd = UniqueFd(fds[1]);
+  return true;
 }
 
 }  // namespace
 
-std::string spawnPostergen(const std::string& postergen, const std::string& directory,
-                           Child& child) {
-  int out[2];
-  int err[2];
-  if (pipe2(out, O_CLOEXEC) != 0) return std::string("cannot make a pipe: ") + std::strerror(errno);
-  if (pipe2(err, O_CLOEXEC) != 0) {
-    const int error = errno;
-    closeBoth(out);
-    return std::string("cannot make a pipe: ") + std::strerror(error);
-  }
+Problem spawnPostergen(const std::string& postergen, int directory, Child& child) {
+  UniqueFd outWrite;
+  UniqueFd errWrite;
+  if (!makePipe(child.out, outWrite) || !makePipe(child.err, errWrite))
+    return systemProblem("cannot make a pipe");
   SpawnSetup setup;
   posix_spawn_file_actions_addopen(&setup.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&setup.actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&setup.actions, err[1], STDERR_FILENO);
-  posix_spawn_file_actions_addchdir_np(&setup.actions, directory.c_str());
+  posix_spawn_file_actions_adddup2(&setup.actions, outWrite.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&setup.actions, errWrite.get(), STDERR_FILENO);
+  // By descriptor: a run directory swapped for a link meanwhile changes nothing.
+  posix_spawn_file_actions_addfchdir_np(&setup.actions, directory);
   sigset_t signals;
   sigemptyset(&signals);
   posix_spawnattr_setsigmask(&setup.attributes, &signals);
@@ -59,16 +63,12 @@ std::string spawnPostergen(const std::string& postergen, const std::string& dire
   char* argv[] = {const_cast<char*>(postergen.c_str()), nullptr};
   const int spawned =
       posix_spawn(&child.pid, postergen.c_str(), &setup.actions, &setup.attributes, argv, environ);
-  close(out[1]);
-  close(err[1]);
   if (spawned != 0) {
-    close(out[0]);
-    close(err[0]);
-    return "cannot run " + postergen + ": " + std::strerror(spawned);
+    child.out = UniqueFd();
+    child.err = UniqueFd();
+    return Problem{spawned, "cannot run " + postergen + ": " + std::strerror(spawned)};
   }
-  child.outFd = out[0];
-  child.errFd = err[0];
-  return "";
+  return Problem{};
 }
 
 bool readInto(int fd, std::string& text) {
@@ -84,42 +84,63 @@ bool readInto(int fd, std::string& text) {
   }
 }
 
-Termination reap(pid_t pid, int64_t& peakBytes) {
+void samplePeak(Child& child) {
+  std::ifstream status("/proc/" + std::to_string(child.pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) != 0) continue;
+    std::istringstream fields(line.substr(6));
+    int64_t kib = 0;
+    if (fields >> kib) child.peakBytes = std::max(child.peakBytes, kib * 1024);
+    return;
+  }
+}
+
+Termination reap(Child& child) {
   int status = 0;
   struct rusage usage {};
-  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+  while (wait4(child.pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  peakBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // KiB on Linux
+  child.maxrssBytes = static_cast<int64_t>(usage.ru_maxrss) * 1024;  // KiB on Linux
   Termination how;
   how.signalled = WIFSIGNALED(status);
   how.code = how.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
   return how;
 }
 
-FinishedRun runToEnd(const std::string& postergen, const std::string& directory) {
+FinishedRun runToEnd(const std::string& postergen, int directory, int stallSeconds) {
+  using Clock = std::chrono::steady_clock;
   FinishedRun run;
   Child child;
-  run.error = spawnPostergen(postergen, directory, child);
-  if (!run.error.empty()) return run;
-  struct pollfd fds[2] = {{child.outFd, POLLIN, 0}, {child.errFd, POLLIN, 0}};
-  std::string* texts[2] = {&run.out, &run.log};
+  run.problem = spawnPostergen(postergen, directory, child);
+  if (run.problem) return run;
+  struct pollfd fds[3] = {
+      {stopFd(), POLLIN, 0}, {child.out.get(), POLLIN, 0}, {child.err.get(), POLLIN, 0}};
+  std::string* texts[3] = {nullptr, &run.out, &run.log};
   int open = 2;
+  Clock::time_point heard = Clock::now();
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
+    const int ready = poll(fds, 3, 1000);
+    if (ready < 0 && errno != EINTR) break;
+    if (fds[0].revents && !run.stoppedBy) {
+      run.stoppedBy = takeStopSignal();
+      kill(child.pid, SIGTERM);
     }
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 1; i < 3; ++i) {
       if (fds[i].fd < 0 || !fds[i].revents) continue;
+      heard = Clock::now();
       if (!readInto(fds[i].fd, *texts[i])) {
-        close(fds[i].fd);
         fds[i].fd = -1;
         --open;
       }
     }
+    if (stallSeconds > 0 && Clock::now() - heard > std::chrono::seconds(stallSeconds)) {
+      // Then SIGKILL, should SIGTERM not end it either.
+      kill(child.pid, run.stalled ? SIGKILL : SIGTERM);
+      run.stalled = true;
+      heard = Clock::now();
+    }
   }
-  for (const auto& fd : fds)
-    if (fd.fd >= 0) close(fd.fd);
-  run.how = reap(child.pid, run.peakBytes);
+  run.how = reap(child);
+  run.peakBytes = child.maxrssBytes;
   return run;
 }

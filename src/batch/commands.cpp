@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <limits>
 
+#include "batch/directory.h"
 #include "batch/home.h"
 #include "batch/machine.h"
 #include "batch/plan_directory.h"
 #include "batch/preflight.h"
 #include "batch/report.h"
-#include "batch/run_directory.h"
 #include "batch/scheduler.h"
 
 namespace {
@@ -19,36 +20,48 @@ namespace {
 constexpr int kUsageStatus = 2;
 // Beyond this, size.txt is surely wrong; each item is a file or two anyway.
 constexpr int32_t kMaxBatchItems = 1000000;
+const char kWorkName[] = ".postergen-batch";
 
+// A home opened and locked, its items sorted into those to make, those up
+// to date and those that cannot be made.
 struct Batch {
   std::string error;
   Home home;
+  UniqueFd homeFd;
+  UniqueFd lock;
   std::vector<int> items;  // to make, in order
+  ItemCheck check;
   int skipped = 0;
   int jobs = 1;
   int64_t budget = 0;
 };
 
-Batch prepare(const BatchOptions& options) {
+Batch prepare(const BatchOptions& options, const std::string& directory, bool resume) {
   Batch batch;
-  const std::string path = absoluteDirectory(options.directory);
-  if (path.empty()) {
-    batch.error = options.directory + " is not a directory";
+  batch.home = openHome(directory, batch.error);
+  batch.homeFd = UniqueFd(batch.home.fd);
+  if (!batch.error.empty()) return batch;
+  Problem problem;
+  batch.lock = lockDirectory(batch.home.fd, batch.home.path, problem);
+  if (problem) {
+    batch.error = problem.text;
     return batch;
   }
-  batch.home = readHome(path);
   if (batch.home.itemCount > kMaxBatchItems) {
     batch.error = "size.txt asks for " + std::to_string(batch.home.itemCount) +
                   " items, more than the " + std::to_string(kMaxBatchItems) + " one batch makes";
     return batch;
   }
-  for (int item = 1; item <= batch.home.itemCount; ++item) {
-    if (options.resume && posterUpToDate(batch.home, item)) {
+  std::vector<int> wanted;
+  for (int item = 1; item <= batch.home.itemCount && !stopSignal(); ++item) {
+    if (resume && posterUpToDate(batch.home, item)) {
       ++batch.skipped;
     } else {
-      batch.items.push_back(item);
+      wanted.push_back(item);
     }
   }
+  if (!stopSignal()) batch.check = checkItems(batch.home, wanted);
+  for (const ItemCost& cost : batch.check.costs) batch.items.push_back(cost.item);
   batch.jobs = options.jobs ? options.jobs : onlineCpus();
   batch.budget = options.memoryBytes ? options.memoryBytes : availableMemory() / 10 * 8;
   return batch;
@@ -74,65 +87,136 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-}  // namespace
-
-int runCommand(const BatchOptions& options) {
-  const auto start = std::chrono::steady_clock::now();
-  const Batch batch = prepare(options);
-  if (!batch.error.empty()) return fail(batch.error);
+BatchReport reportOf(const Batch& batch) {
   BatchReport report;
-  report.total = static_cast<int>(batch.items.size());
+  report.total = static_cast<int>(batch.items.size() + batch.check.failures.size());
   report.skipped = batch.skipped;
-  if (batch.items.empty()) {
-    std::cerr << summaryText(report);
-    return 0;
-  }
-  const std::string postergen = options.postergen.empty() ? findPostergen() : options.postergen;
-  if (postergen.empty()) return fail("cannot find postergen beside postergen-batch or on PATH");
+  report.failures = batch.check.failures;
+  return report;
+}
 
-  const std::string work = batch.home.path + "/.postergen-batch";
-  removeTree(work);
-  const std::string problem = makeDirectory(work);
-  if (!problem.empty()) return fail(problem);
-  const PreflightResult preflight = runPreflight(postergen, batch.home, work + "/preflight");
-  if (const int signal = takeStopSignal()) {
-    removeTree(work);
-    return 128 + signal;
-  }
-  if (!preflight.failure.empty()) {
-    removeTree(work);
-    return fail("the preflight run failed: " + preflight.failure);
-  }
-
-  BatchSetup setup;
-  setup.home = batch.home;
-  setup.postergen = postergen;
-  setup.workDirectory = work;
-  setup.jobs = batch.jobs;
-  setup.budget = batch.budget;
-  setup.limits = limitsOf(options, batch, preflight.fixedBytes);
-  const std::vector<ItemCost> costs = photoCosts(batch.home, batch.items);
-  setup.costByItem.resize(static_cast<size_t>(batch.home.itemCount) + 1);
-  for (const ItemCost& cost : costs) setup.costByItem[cost.item] = cost;
-  Progress progress(report.total, !options.quiet, isatty(STDERR_FILENO));
-  runBatch(setup, planRuns(costs, setup.limits), progress, report);
-  progress.clear();
-  if (report.logsKept.empty()) removeTree(work);
+// A stop signal at any point ends the batch with its status, never 0.
+int finish(BatchReport& report, std::chrono::steady_clock::time_point start) {
+  if (stopSignal() && !report.stoppedBy) report.stoppedBy = stopSignal();
   report.seconds = secondsSince(start);
   std::cerr << summaryText(report);
   return exitStatus(report);
 }
 
-int planCommand(const BatchOptions& options) {
-  const Batch batch = prepare(options);
+// Runs the batch's items in work directory .postergen-batch of the home.
+void runItems(const BatchOptions& options, const Batch& batch, const std::string& postergen,
+              const PlanLimits& plannedLimits, bool preflight, BatchReport& report) {
+  const Home& home = batch.home;
+  const std::string workPath = home.path + "/" + kWorkName;
+  Problem problem = clearLeftover(home.fd, kWorkName, workPath);
+  UniqueFd work;
+  if (!problem) work = makePrivateDirectory(home.fd, kWorkName, workPath, problem);
+  if (!work) {
+    for (int item : batch.items) report.failures.push_back({home.shownItem(item), problem.text});
+    return;
+  }
+  BatchSetup setup;
+  setup.limits = plannedLimits;
+  if (preflight) {
+    const PreflightResult result =
+        runPreflight(postergen, home, work.get(), workPath, options.stallSeconds);
+    if (result.stoppedBy || !result.failure.empty()) {
+      work = UniqueFd();
+      removeTree(home.fd, kWorkName);
+      if (!result.failure.empty() && !result.stoppedBy)
+        report.error = "the preflight run failed: " + result.failure;
+      return;
+    }
+    setup.limits.fixedBytes = result.fixedBytes;
+  }
+  setup.home = home;
+  setup.postergen = postergen;
+  setup.work = work.get();
+  setup.workPath = workPath;
+  setup.jobs = batch.jobs;
+  setup.budget = batch.budget;
+  setup.stallSeconds = options.stallSeconds;
+  setup.costByItem.resize(static_cast<size_t>(home.itemCount) + 1);
+  for (const ItemCost& cost : batch.check.costs) setup.costByItem[cost.item] = cost;
+  Progress progress(report.total, !options.quiet, isatty(STDERR_FILENO));
+  runBatch(setup, planRuns(batch.check.costs, setup.limits), progress, report);
+  progress.clear();
+  if (report.logsKept.empty() && !report.postersKept) {
+    work = UniqueFd();
+    removeTree(home.fd, kWorkName);
+  }
+}
+
+}  // namespace
+
+int runCommand(const BatchOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  const Batch batch = prepare(options, options.directory, options.resume);
   if (!batch.error.empty()) return fail(batch.error);
+  BatchReport report = reportOf(batch);
+  if (batch.items.empty() || stopSignal()) return finish(report, start);
+  const std::string postergen = findPostergen(options.postergen);
+  if (postergen.empty())
+    return fail(options.postergen.empty()
+                    ? "cannot find postergen beside postergen-batch or on PATH"
+                    : "cannot run " + options.postergen + ": not an executable file");
+  runItems(options, batch, postergen, limitsOf(options, batch, 0), true, report);
+  if (!report.error.empty()) return fail(report.error);
+  return finish(report, start);
+}
+
+int runPlannedCommand(const BatchOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  const std::string run = absoluteDirectory(options.planDirectory);
+  if (run.empty()) return fail(options.planDirectory + " is not a directory");
+  BatchOptions asHome = options;
+  asHome.jobs = 1;
+  // A task run again after a partial success carries on.
+  Batch batch = prepare(asHome, run, true);
+  if (!batch.error.empty()) return fail(batch.error);
+  batch.home.shownItems = plannedItems(run);
+  for (ItemFailure& failure : batch.check.failures)
+    failure.item = batch.home.shownItem(failure.item);
+  BatchReport report = reportOf(batch);
+  if (!batch.items.empty() && !stopSignal()) {
+    const std::string postergen = findPostergen(options.postergen);
+    if (postergen.empty()) return fail("cannot find postergen beside postergen-batch or on PATH");
+    // The plan sized the run: all of it at once first, then halves of what failed.
+    PlanLimits limits;
+    limits.itemsPerRun = static_cast<int>(batch.items.size());
+    limits.runBudget = std::numeric_limits<int64_t>::max() / 2;
+    limits.fixedBytes = kAssumedFixedBytes;
+    runItems(asHome, batch, postergen, limits, false, report);
+  }
+  const int status = finish(report, start);
+  replaceFile(batch.home.fd, kRunSummaryName, summaryText(report), run + "/" + kRunSummaryName);
+  return status;
+}
+
+int planCommand(const BatchOptions& options) {
+  const auto start = std::chrono::steady_clock::now();
+  const Batch batch = prepare(options, options.directory, options.resume);
+  if (!batch.error.empty()) return fail(batch.error);
+  BatchReport report = reportOf(batch);
+  if (stopSignal()) return finish(report, start);
   const PlanLimits limits = limitsOf(options, batch, kAssumedFixedBytes);
-  const std::vector<PlannedRun> runs = planRuns(photoCosts(batch.home, batch.items), limits);
-  const std::string problem = writePlan(batch.home, runs, options.planDirectory, std::cout);
+  const std::vector<PlannedRun> runs = planRuns(batch.check.costs, limits);
+  if (runs.empty()) {
+    std::cerr << "postergen-batch: nothing to plan: " << batch.skipped << " up to date, "
+              << batch.check.failures.size() << " that cannot be made; no plan written\n";
+    return finish(report, start);
+  }
+  const std::string problem =
+      writePlan(batch.home, runs, batch.check.failures, options.planDirectory, std::cout);
+  if (stopSignal()) return finish(report, start);
   if (!problem.empty()) return fail(problem);
-  if (!options.quiet)
+  if (!options.quiet) {
     std::cerr << "postergen-batch: " << batch.items.size() << " items planned as " << runs.size()
               << " runs (" << batch.skipped << " up to date, left out)\n";
+    for (const ItemFailure& failure : batch.check.failures)
+      std::cerr << "item " << failure.item << ": " << failure.reason
+                << " (not planned; --collect reports it)\n";
+  }
   return 0;
 }
 
@@ -141,7 +225,5 @@ int collectCommand(const BatchOptions& options) {
   BatchReport report;
   const std::string problem = collectPlan(options.planDirectory, report);
   if (!problem.empty()) return fail(problem);
-  report.seconds = secondsSince(start);
-  std::cerr << summaryText(report);
-  return exitStatus(report);
+  return finish(report, start);
 }

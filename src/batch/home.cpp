@@ -1,32 +1,79 @@
 #include "batch/home.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
+#include <cerrno>
+#include <cstring>
+#include <sstream>
 
 #include "app/run_configuration.h"
+#include "batch/directory.h"
+#include "batch/machine.h"
 #include "resources/image_header.h"
 
 namespace {
 
-bool modified(const std::string& path, struct timespec& when) {
-  struct stat info;
-  if (stat(path.c_str(), &info) != 0) return false;
-  when = info.st_mtim;
-  return true;
-}
+constexpr int kPosterWidth = 2160;
+constexpr int kPosterHeight = 3840;
 
 bool newer(const timespec& a, const timespec& b) {
   return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
+const char* kindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// The last chunk of a PNG that was written to its end.
+bool endsWithIend(int fd) {
+  static const unsigned char kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  unsigned char tail[12];
+  const off_t size = lseek(fd, 0, SEEK_END);
+  return size >= 12 && pread(fd, tail, sizeof tail, size - 12) == 12 &&
+         std::memcmp(tail, kIend, sizeof tail) == 0;
+}
+
+bool wholePoster(int fd) {
+  std::FILE* file = fdopen(dup(fd), "rb");
+  if (!file) return false;
+  const ImageHeader header = readImageHeader(file);
+  std::fclose(file);
+  return header.outcome == ImageHeader::Outcome::kRead && std::strcmp(header.format, "PNG") == 0 &&
+         header.width == kPosterWidth && header.height == kPosterHeight && endsWithIend(fd);
+}
+
 }  // namespace
 
-Home readHome(const std::string& absolutePath) {
+int Home::shownItem(int item) const {
+  return item >= 1 && item <= static_cast<int>(shownItems.size()) ? shownItems[item - 1] : item;
+}
+
+Home openHome(const std::string& path, std::string& error) {
   Home home;
-  home.path = absolutePath;
-  std::ifstream file(absolutePath + "/size.txt");
-  readRunConfigurationFrom(file, home.itemCount, home.fontSize);
+  home.path = absoluteDirectory(path);
+  if (home.path.empty()) {
+    error = path + " is not a directory";
+    return home;
+  }
+  Problem problem;
+  home.fd = openDirectory(home.path, problem).release();
+  if (home.fd < 0) {
+    error = problem.text;
+    return home;
+  }
+  for (const std::string& name :
+       {std::string("size.txt"), std::string("font.ttf"), std::string("bg.png")}) {
+    error = notAFile(home, name);
+    if (!error.empty()) return home;
+  }
+  std::istringstream size(readSmallFile(home.fd, "size.txt", 1 << 16));
+  readRunConfigurationFrom(size, home.itemCount, home.fontSize);
   return home;
 }
 
@@ -39,28 +86,56 @@ const std::vector<std::string>& sharedInputs() {
   return names;
 }
 
+std::string notAFile(const Home& home, const std::string& name) {
+  struct stat info;
+  if (fstatat(home.fd, name.c_str(), &info, 0) != 0 || S_ISREG(info.st_mode)) return "";
+  return name + " is " + kindOf(info.st_mode) + ", not a regular file";
+}
+
 bool posterUpToDate(const Home& home, int item) {
-  struct timespec poster {};
-  if (!modified(home.path + "/" + posterName(item), poster)) return false;
+  UniqueFd poster(
+      openat(home.fd, posterName(item).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat made;
+  if (!poster || fstat(poster.get(), &made) != 0 || !S_ISREG(made.st_mode)) return false;
   std::vector<std::string> inputs = sharedInputs();
   inputs.insert(inputs.end(), {"size.txt", captionName(item), photoName(item)});
   for (const std::string& name : inputs) {
-    struct timespec input {};
-    if (modified(home.path + "/" + name, input) && !newer(poster, input)) return false;
+    struct stat input;
+    if (fstatat(home.fd, name.c_str(), &input, 0) == 0 && !newer(made.st_mtim, input.st_mtim))
+      return false;
   }
-  return true;
+  return wholePoster(poster.get());
 }
 
-std::vector<ItemCost> photoCosts(const Home& home, const std::vector<int>& items) {
-  std::vector<ItemCost> costs;
-  costs.reserve(items.size());
+ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
+  ItemCheck check;
+  check.costs.reserve(items.size());
   for (int item : items) {
-    const ImageHeader header = readImageHeader(home.path + "/" + photoName(item));
-    ItemCost cost;
-    cost.item = item;
-    cost.known = header.outcome == ImageHeader::Outcome::kRead;
-    if (cost.known) cost.photoBytes = header.width * header.height * 4;
-    costs.push_back(cost);
+    const std::string photo = photoName(item);
+    std::string failure = notAFile(home, captionName(item));
+    if (failure.empty()) failure = notAFile(home, photo);
+    struct stat info;
+    if (failure.empty() && fstatat(home.fd, photo.c_str(), &info, 0) != 0)
+      failure = photo + ": " + std::strerror(errno);
+    ImageHeader header;
+    if (failure.empty()) {
+      UniqueFd fd(openat(home.fd, photo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+      std::FILE* file = fd ? fdopen(fd.get(), "rb") : nullptr;
+      if (!file) {
+        failure = "cannot open " + photo + ": " + std::strerror(errno);
+      } else {
+        fd.release();
+        header = readImageHeader(file);
+        std::fclose(file);
+        failure = imageRefusal(photo, header);
+      }
+    }
+    if (!failure.empty()) {
+      check.failures.push_back({home.shownItem(item), failure});
+      continue;
+    }
+    // Within the decode limits, so well inside 64 bits.
+    check.costs.push_back({item, header.width * header.height * 4, true});
   }
-  return costs;
+  return check;
 }

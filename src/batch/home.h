@@ -9,16 +9,24 @@
 #include <vector>
 
 #include "batch/plan.h"
+#include "batch/report.h"
 
 struct Home {
   std::string path;  // absolute
+  int fd = -1;       // the directory, held open by the command
   int32_t itemCount = 0;
   int32_t fontSize = 0;
+  // The numbers the items go by in messages, when the home is itself a
+  // planned run (item j is the batch's shownItems[j - 1]); empty: their own.
+  std::vector<int> shownItems;
+  int shownItem(int item) const;
 };
 
-// Reads size.txt with postergen's own reader: a missing or malformed file
-// shows only in the values, as it does in postergen.
-Home readHome(const std::string& absolutePath);
+// Opens the home and reads size.txt with postergen's own reader: a missing
+// or malformed file shows only in the values, as it does in postergen. A
+// size.txt, font.ttf or bg.png that is there but no regular file (a FIFO,
+// a device, a directory) is refused without being opened.
+Home openHome(const std::string& path, std::string& error);
 
 std::string captionName(int item);  // d<i>.txt
 std::string photoName(int item);    // city_photo<i>.jpeg
@@ -27,11 +35,23 @@ std::string posterName(int item);   // result<i>.png
 // The shared inputs every run links to.
 const std::vector<std::string>& sharedInputs();
 
-// True when result<i>.png is newer than each of the item's inputs that
-// exists (size.txt, which holds the font size, included).
+// Why name in the home cannot be an input without being opened: it is
+// there but no regular file. Empty when it is a regular file or missing.
+std::string notAFile(const Home& home, const std::string& name);
+
+// True when result<i>.png is a regular file newer than each of the item's
+// inputs that exists (size.txt, which holds the font size, included), and
+// looks whole: a 2160 x 3840 PNG whose last chunk is IEND.
 bool posterUpToDate(const Home& home, int item);
 
-// The cost of each item's photograph, read from its header without decoding.
-std::vector<ItemCost> photoCosts(const Home& home, const std::vector<int>& items);
+// The items' photographs read from their headers without decoding: what
+// each costs a run, or why the item cannot be made (a missing photograph,
+// an input that is no regular file, an image that postergen would refuse),
+// found without running postergen.
+struct ItemCheck {
+  std::vector<ItemCost> costs;
+  std::vector<ItemFailure> failures;
+};
+ItemCheck checkItems(const Home& home, const std::vector<int>& items);
 
 #endif  // POSTERGEN_BATCH_HOME_H_

@@ -49,21 +49,30 @@ int64_t availableMemory() {
   return static_cast<int64_t>(sysconf(_SC_AVPHYS_PAGES)) * sysconf(_SC_PAGESIZE);
 }
 
-std::string findPostergen() {
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    std::string beside(self, static_cast<size_t>(n));
-    beside = beside.substr(0, beside.rfind('/') + 1) + "postergen";
-    if (executable(beside)) return beside;
+std::string findPostergen(const std::string& choice) {
+  std::string found;
+  if (choice.find('/') != std::string::npos) {
+    found = choice;
+  } else if (choice.empty()) {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+      const std::string path(self, static_cast<size_t>(n));
+      const std::string beside = path.substr(0, path.rfind('/') + 1) + "postergen";
+      if (executable(beside)) found = beside;
+    }
   }
   const char* path = std::getenv("PATH");
   std::istringstream entries(path ? path : "/usr/local/bin:/usr/bin:/bin");
-  for (std::string entry; std::getline(entries, entry, ':');) {
-    const std::string candidate = (entry.empty() ? "." : entry) + "/postergen";
-    if (executable(candidate)) return candidate;
+  for (std::string entry; found.empty() && std::getline(entries, entry, ':');) {
+    const std::string candidate =
+        (entry.empty() ? "." : entry) + "/" + (choice.empty() ? "postergen" : choice);
+    if (executable(candidate)) found = candidate;
   }
-  return "";
+  if (found.empty() || !executable(found)) return "";
+  if (found[0] == '/') return found;
+  char here[PATH_MAX];
+  return getcwd(here, sizeof here) ? std::string(here) + "/" + found : "";
 }
 
 std::string absoluteDirectory(const std::string& path) {
@@ -80,6 +89,7 @@ void catchStopSignals() {
   action.sa_handler = onStop;
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 int stopFd() { return stopPipe[0]; }
@@ -90,3 +100,5 @@ int takeStopSignal() {
   }
   return lastStopSignal;
 }
+
+int stopSignal() { return lastStopSignal; }

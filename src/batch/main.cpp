@@ -12,6 +12,7 @@
 #include "batch/options.h"
 
 int main(int argc, char** argv) {
+  catchStopSignals();
   const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!parsed.error.empty()) {
     std::cerr << "postergen-batch: " << parsed.error << "\n" << usageText();
@@ -23,11 +24,11 @@ int main(int argc, char** argv) {
     case Action::kHelp: std::cout << usageText(); return 0;
     case Action::kVersion: std::cout << "postergen-batch " POSTERGEN_VERSION "\n"; return 0;
     case Action::kPlan: return planCommand(options);
+    case Action::kRunPlanned: return runPlannedCommand(options);
     case Action::kCollect: return collectCommand(options);
-    case Action::kRun: break;
+    case Action::kRun: return runCommand(options);
   }
-  catchStopSignals();
-  return runCommand(options);
+  return 2;
 }
 
 #else

@@ -24,6 +24,19 @@ struct OptionRule {
   Setter set;  // returns an error, or empty
 };
 
+// --plan, --run-planned and --collect: each takes a directory and excludes
+// the others.
+Setter modeSetter(BatchOptions::Action mode, const std::string& name) {
+  return [mode, name](BatchOptions& o, const std::string& v) -> std::string {
+    using A = BatchOptions::Action;
+    if (o.action == A::kPlan || o.action == A::kRunPlanned || o.action == A::kCollect)
+      return "--plan, --run-planned and --collect exclude each other";
+    o.action = mode;
+    o.planDirectory = v;
+    return v.empty() ? name + " wants a directory" : "";
+  };
+}
+
 const std::map<std::string, OptionRule>& rules() {
   using A = BatchOptions::Action;
   static const std::map<std::string, OptionRule> table = {
@@ -57,21 +70,16 @@ const std::map<std::string, OptionRule>& rules() {
           o.resume = true;
           return "";
         }}},
-      {"plan",
+      {"plan", {0, true, modeSetter(A::kPlan, "--plan")}},
+      {"run-planned", {0, true, modeSetter(A::kRunPlanned, "--run-planned")}},
+      {"collect", {0, true, modeSetter(A::kCollect, "--collect")}},
+      {"stall",
        {0, true,
         [](BatchOptions& o, const std::string& v) -> std::string {
-          if (o.action == A::kCollect) return "--plan and --collect exclude each other";
-          o.action = A::kPlan;
-          o.planDirectory = v;
-          return v.empty() ? "--plan wants a directory" : "";
-        }}},
-      {"collect",
-       {0, true,
-        [](BatchOptions& o, const std::string& v) -> std::string {
-          if (o.action == A::kPlan) return "--plan and --collect exclude each other";
-          o.action = A::kCollect;
-          o.planDirectory = v;
-          return v.empty() ? "--collect wants a directory" : "";
+          const auto n = parseCount(v, 0, 100000000);
+          if (!n) return "--stall wants a number of seconds, 0 for none, not '" + v + "'";
+          o.stallSeconds = *n;
+          return "";
         }}},
       {"postergen",
        {0, true,
@@ -180,8 +188,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
   if (positional.size() > 1)
     return fail("one DIRECTORY at most, not " + std::to_string(positional.size()));
   if (!positional.empty()) {
-    if (parsed.options.action == BatchOptions::Action::kCollect)
-      return fail("--collect takes no DIRECTORY: the plan knows where its posters go");
+    if (parsed.options.action == BatchOptions::Action::kCollect ||
+        parsed.options.action == BatchOptions::Action::kRunPlanned)
+      return fail(std::string(parsed.options.action == BatchOptions::Action::kCollect
+                                  ? "--collect"
+                                  : "--run-planned") +
+                  " takes no DIRECTORY: the plan knows where its posters go");
     parsed.options.directory = positional[0];
   }
   return parsed;
@@ -201,14 +213,19 @@ std::string usageText() {
          "      --plan DIR         write the runs as working directories under DIR, print each "
          "one's\n"
          "                         path on its own line, and run nothing\n"
+         "      --run-planned RUN  run one planned run directory, as one task of a cluster job,\n"
+         "                         retrying failing items in halves; 0 when all were made\n"
          "      --collect DIR      after runs planned into DIR have been run elsewhere: move "
          "their\n"
          "                         posters home, report the items without one, remove DIR\n"
+         "      --stall SECONDS    end a run that logs nothing for this long (default 600, 0: "
+         "never)\n"
          "      --postergen PATH   the postergen to run (default: the one beside postergen-batch,\n"
          "                         else the one on PATH)\n"
          "  -q, --quiet            no progress display\n"
          "  -h, --help             this text\n"
          "      --version          the version\n"
          "Exit status: 0 every poster written, 1 some items failed, 2 usage error or a batch\n"
-         "that cannot run; 130 or 143 when stopped by SIGINT or SIGTERM.\n";
+         "that cannot run (or its directory is in use by another postergen-batch); 130, 143\n"
+         "or 129 when stopped by SIGINT, SIGTERM or SIGHUP.\n";
 }

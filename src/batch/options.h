@@ -12,16 +12,17 @@
 constexpr int kMaxItemsPerRun = 1004;  // the most one postergen run holds
 
 struct BatchOptions {
-  enum class Action { kRun, kPlan, kCollect, kHelp, kVersion };
+  enum class Action { kRun, kPlan, kRunPlanned, kCollect, kHelp, kVersion };
   Action action = Action::kRun;
   std::string directory = ".";
-  std::string planDirectory;  // --plan or --collect
+  std::string planDirectory;  // --plan or --collect; the run directory of --run-planned
   int jobs = 0;               // 0: the number of online CPUs
   int64_t memoryBytes = 0;    // 0: 80% of the available memory
   int itemsPerRun = kMaxItemsPerRun;
   bool resume = false;
   bool quiet = false;
-  std::string postergen;  // empty: beside postergen-batch, else on PATH
+  int stallSeconds = 600;  // 0: never
+  std::string postergen;   // empty: beside postergen-batch, else on PATH
 };
 
 struct ParsedOptions {

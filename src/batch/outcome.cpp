@@ -13,9 +13,8 @@ std::string trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
+bool isNameChar(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 }  // namespace
@@ -73,12 +72,39 @@ std::string postergenMessage(const std::string& out, const std::string& log) {
   return message.empty() ? lastLogLine(log) : message;
 }
 
+std::string withItemNames(const std::string& text, const std::vector<int>& items) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"city_photo", ".jpeg"}, {"result", ".png"}, {"d", ".txt"}};
+  std::string mapped;
+  for (size_t at = 0; at < text.size();) {
+    bool replaced = false;
+    for (const auto& [prefix, suffix] : kNames) {
+      const size_t prefixSize = std::strlen(prefix);
+      if ((at > 0 && isNameChar(text[at - 1])) || text.compare(at, prefixSize, prefix) != 0)
+        continue;
+      size_t end = at + prefixSize;
+      while (end < text.size() && end - at - prefixSize < 9 && text[end] >= '0' && text[end] <= '9')
+        ++end;
+      const size_t suffixSize = std::strlen(suffix);
+      if (end == at + prefixSize || text[at + prefixSize] == '0' ||
+          text.compare(end, suffixSize, suffix) != 0 ||
+          (end + suffixSize < text.size() && isNameChar(text[end + suffixSize])))
+        continue;
+      const size_t j = std::stoul(text.substr(at + prefixSize, end - at - prefixSize));
+      if (j < 1 || j > items.size()) continue;
+      mapped += prefix + std::to_string(items[j - 1]) + suffix;
+      at = end + suffixSize;
+      replaced = true;
+      break;
+    }
+    if (!replaced) mapped += text[at++];
+  }
+  return mapped;
+}
+
 std::string failureReason(const std::string& postergenSaid, const Termination& how, int item) {
-  std::string message = postergenSaid.empty() ? "no message" : postergenSaid;
   // The item ran alone, as item 1 of its run.
-  const std::string i = std::to_string(item);
-  replaceAll(message, "city_photo1.jpeg", "city_photo" + i + ".jpeg");
-  replaceAll(message, "result1.png", "result" + i + ".png");
-  replaceAll(message, "d1.txt", "d" + i + ".txt");
+  const std::string message =
+      postergenSaid.empty() ? "no message" : withItemNames(postergenSaid, {item});
   return message + " (" + describeTermination(how) + ")";
 }

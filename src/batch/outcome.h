@@ -3,6 +3,7 @@
 #define POSTERGEN_BATCH_OUTCOME_H_
 
 #include <string>
+#include <vector>
 
 // How a child ended, as waitpid told it.
 struct Termination {
@@ -24,6 +25,10 @@ std::string lastLogLine(const std::string& log);
 
 // postergen's own message: its standard output, else its last log line.
 std::string postergenMessage(const std::string& out, const std::string& log);
+
+// text with the file names of a run's items (d<j>.txt, city_photo<j>.jpeg,
+// result<j>.png) given the numbers of the items they stand for, items[j-1].
+std::string withItemNames(const std::string& text, const std::vector<int>& items);
 
 // Why the lone item of a run got no poster: postergen's message, with the
 // run's file names given the item's own number, and the meaning of how the

@@ -1,22 +1,25 @@
 #include "batch/plan_directory.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cerrno>
+#include <map>
 #include <sstream>
 
+#include "batch/directory.h"
 #include "batch/machine.h"
 #include "batch/outcome.h"
 #include "batch/run_directory.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
 const char kPlanFile[] = "postergen-batch.plan";
 const char kPlanHeading[] = "postergen-batch plan 1";
+const char kWorkName[] = ".postergen-batch";
+constexpr size_t kPlanLimit = size_t{256} << 20;
 
 std::string runName(size_t index, size_t count) {
   std::string number = std::to_string(index);
@@ -24,78 +27,236 @@ std::string runName(size_t index, size_t count) {
   return "run-" + std::string(width - number.size(), '0') + number;
 }
 
-bool regularFile(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+struct PlanRun {
+  std::string name;
+  std::vector<int> items;  // 0: already home
+};
+
+struct Plan {
+  std::string home;
+  std::vector<PlanRun> runs;
+  std::vector<ItemFailure> failures;
+};
+
+bool parsePlan(const std::string& text, Plan& plan) {
+  std::istringstream in(text);
+  std::string heading;
+  std::string homeLine;
+  if (!std::getline(in, heading) || heading != kPlanHeading || !std::getline(in, homeLine) ||
+      homeLine.rfind("home /", 0) != 0)
+    return false;
+  plan.home = homeLine.substr(5);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string word;
+    fields >> word;
+    if (word == "run") {
+      PlanRun run;
+      fields >> run.name;
+      if (run.name.find('/') != std::string::npos || run.name.rfind("run-", 0) != 0) return false;
+      for (std::string item; fields >> item;)
+        run.items.push_back(item == "-" ? 0 : std::atoi(item.c_str()));
+      plan.runs.push_back(run);
+    } else if (word == "failed") {
+      ItemFailure failure;
+      fields >> failure.item;
+      std::getline(fields >> std::ws, failure.reason);
+      plan.failures.push_back(failure);
+    }
+  }
+  return true;
 }
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+std::string planText(const std::string& home, const std::vector<PlanRun>& runs,
+                     const std::vector<ItemFailure>& failures) {
+  std::string text = std::string(kPlanHeading) + "\nhome " + home + "\n";
+  for (const PlanRun& run : runs) {
+    text += "run " + run.name;
+    for (int item : run.items) text += item ? " " + std::to_string(item) : " -";
+    text += "\n";
+  }
+  for (const ItemFailure& failure : failures)
+    text += "failed " + std::to_string(failure.item) + " " + failure.reason + "\n";
+  return text;
 }
+
+// What --run-planned left: "item <i>: <reason>" for each item it could not make.
+std::map<int, std::string> failuresIn(const std::string& summary) {
+  std::map<int, std::string> reasons;
+  std::istringstream in(summary);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("item ", 0) != 0) continue;
+    const size_t colon = line.find(": ");
+    if (colon == std::string::npos) continue;
+    reasons[std::atoi(line.c_str() + 5)] = line.substr(colon + 2);
+  }
+  return reasons;
+}
+
+// The home's .postergen-batch/logs, made when the first failed run's logs
+// need a place.
+class LogKeeper {
+ public:
+  LogKeeper(int home, std::string homePath) : home_(home), homePath_(std::move(homePath)) {}
+
+  // Moves what the run said into logs/<run>/; returns where, or empty.
+  std::string keep(int run, const std::string& name) {
+    if (!logs_ && !open()) return "";
+    Problem problem;
+    UniqueFd kept = makePrivateDirectory(logs_.get(), name, name, problem);
+    if (!kept) return "";
+    for (const char* file : {"postergen.log", "postergen.out", kRunSummaryName})
+      if (isRegularFile(run, file)) moveFile(run, file, kept.get(), file, file);
+    for (const std::string& log : listDirectory(run, std::string(kWorkName) + "/logs")) {
+      UniqueFd logs(openat(run, (std::string(kWorkName) + "/logs").c_str(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      if (logs) moveFile(logs.get(), log, kept.get(), log, log);
+    }
+    return homePath_ + "/" + kWorkName + "/logs/";
+  }
+
+ private:
+  bool open() {
+    if (clearLeftover(home_, kWorkName, kWorkName)) return false;
+    Problem problem;
+    work_ = makePrivateDirectory(home_, kWorkName, kWorkName, problem);
+    if (work_) logs_ = makePrivateDirectory(work_.get(), "logs", "logs", problem);
+    return static_cast<bool>(logs_);
+  }
+
+  int home_;
+  std::string homePath_;
+  UniqueFd work_;
+  UniqueFd logs_;
+};
 
 }  // namespace
 
 std::string writePlan(const Home& home, const std::vector<PlannedRun>& runs,
-                      const std::string& planDirectory, std::ostream& paths) {
-  std::error_code error;
-  if (fs::exists(planDirectory, error) && !fs::is_empty(planDirectory, error))
-    return planDirectory + " is not an empty directory";
-  std::string problem = makeDirectory(planDirectory);
-  if (!problem.empty()) return problem;
+                      const std::vector<ItemFailure>& failures, const std::string& planDirectory,
+                      std::ostream& paths) {
+  if (home.path.find('\n') != std::string::npos) return "the home's path holds a line break";
+  if (mkdir(planDirectory.c_str(), 0777) != 0 && errno != EEXIST)
+    return systemProblem("cannot create " + planDirectory).text;
   const std::string root = absoluteDirectory(planDirectory);
   if (root.empty()) return planDirectory + " is not a directory";
-  if (home.path.find('\n') != std::string::npos) return "the home's path holds a line break";
-  std::ofstream plan(root + "/" + kPlanFile);
-  plan << kPlanHeading << "\nhome " << home.path << "\n";
+  Problem problem;
+  UniqueFd plan = openDirectory(root, problem);
+  if (!plan) return problem.text;
+  if (!listDirectory(plan.get(), ".").empty()) return planDirectory + " is not an empty directory";
+  std::vector<PlanRun> planned;
   for (size_t r = 0; r < runs.size(); ++r) {
     const std::string name = runName(r + 1, runs.size());
-    problem = makeRunDirectory(root + "/" + name, home, runs[r].items);
-    if (!problem.empty()) return problem;
-    plan << "run " << name;
-    for (int item : runs[r].items) plan << ' ' << item;
-    plan << '\n';
+    if (stopSignal() ||
+        !makeRunDirectory(plan.get(), name, root + "/" + name, home, runs[r].items, problem)) {
+      for (const PlanRun& run : planned) removeTree(plan.get(), run.name);
+      return stopSignal() ? "stopped" : problem.text;
+    }
+    planned.push_back({name, runs[r].items});
   }
-  plan.close();
-  if (!plan) return "cannot write " + root + "/" + kPlanFile;
-  for (size_t r = 0; r < runs.size(); ++r)
-    paths << root << '/' << runName(r + 1, runs.size()) << '\n';
+  problem = replaceFile(plan.get(), kPlanFile, planText(home.path, planned, failures),
+                        root + "/" + kPlanFile);
+  if (problem) {
+    for (const PlanRun& run : planned) removeTree(plan.get(), run.name);
+    return problem.text;
+  }
+  for (const PlanRun& run : planned) paths << root << '/' << run.name << '\n';
   return "";
+}
+
+std::vector<int> plannedItems(const std::string& runDirectory) {
+  const size_t slash = runDirectory.rfind('/');
+  if (slash == std::string::npos) return {};
+  Problem problem;
+  UniqueFd parent = openDirectory(runDirectory.substr(0, slash), problem);
+  Plan plan;
+  if (!parent || !parsePlan(readSmallFile(parent.get(), kPlanFile, kPlanLimit), plan)) return {};
+  const std::string name = runDirectory.substr(slash + 1);
+  for (const PlanRun& run : plan.runs)
+    if (run.name == name) return run.items;
+  return {};
 }
 
 std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
   const std::string root = absoluteDirectory(planDirectory);
-  std::ifstream plan(root + "/" + kPlanFile);
-  std::string heading;
-  std::string homeLine;
-  if (root.empty() || !std::getline(plan, heading) || heading != kPlanHeading ||
-      !std::getline(plan, homeLine) || homeLine.rfind("home ", 0) != 0)
+  Problem problem;
+  UniqueFd planFd = root.empty() ? UniqueFd() : openDirectory(root, problem);
+  Plan plan;
+  if (!planFd || !parsePlan(readSmallFile(planFd.get(), kPlanFile, kPlanLimit), plan))
     return planDirectory + " holds no plan written by postergen-batch --plan";
-  const std::string home = homeLine.substr(5);
-  for (std::string line; std::getline(plan, line);) {
-    std::istringstream fields(line);
-    std::string word;
-    std::string name;
-    fields >> word >> name;
-    const std::string run = root + "/" + name;
-    int j = 0;
-    for (int item; fields >> item;) {
+  UniqueFd home = openDirectory(plan.home, problem);
+  if (!home) return problem.text;
+  UniqueFd lock = lockDirectory(home.get(), plan.home, problem);
+  if (problem) return problem.text;
+
+  LogKeeper logs(home.get(), plan.home);
+  std::vector<PlanRun> kept;
+  report.failures = plan.failures;
+  report.total += static_cast<int>(plan.failures.size());
+  for (const PlanRun& run : plan.runs) {
+    if (stopSignal()) {
+      report.stoppedBy = stopSignal();
+      kept.push_back(run);
+      continue;
+    }
+    const std::string path = root + "/" + run.name;
+    UniqueFd runFd(
+        openat(planFd.get(), run.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const std::map<int, std::string> reasons =
+        failuresIn(runFd ? readSmallFile(runFd.get(), kRunSummaryName) : "");
+    const std::string said = runFd ? postergenMessage(readSmallFile(runFd.get(), "postergen.out"),
+                                                      readSmallFile(runFd.get(), "postergen.log"))
+                                   : "";
+    PlanRun left{run.name, {}};
+    bool stuck = false;
+    bool failed = false;
+    for (size_t j = 1; j <= run.items.size(); ++j) {
+      const int item = run.items[j - 1];
+      left.items.push_back(0);
+      if (!item) continue;
       ++report.total;
-      const std::string poster = run + "/" + posterName(++j);
-      std::string failure = "no poster in " + run;
-      if (regularFile(poster)) {
-        failure = moveFile(poster, home + "/" + posterName(item));
-        if (failure.empty()) {
+      const std::string local = posterName(static_cast<int>(j));
+      if (runFd && isRegularFile(runFd.get(), local)) {
+        problem = moveFile(runFd.get(), local, home.get(), posterName(item), posterName(item));
+        if (!problem) {
           ++report.written;
           continue;
         }
-        failure = "cannot move the poster home: " + failure;
-      } else if (regularFile(run + "/postergen.log")) {
-        failure += "; its log ends: " + lastLogLine(slurp(run + "/postergen.log"));
+        stuck = true;
+        left.items.back() = item;
+        report.failures.push_back({item, "cannot move the poster home: " + problem.text +
+                                             "; it stays in " + path + "/" + local});
+        continue;
       }
-      report.failures.push_back({item, failure});
+      failed = true;
+      const auto reason = reasons.find(item);
+      if (reason != reasons.end()) {
+        report.failures.push_back({item, reason->second});
+      } else if (!said.empty()) {
+        report.failures.push_back(
+            {item, withItemNames(said, run.items) + " (no poster in " + path + ")"});
+      } else {
+        report.failures.push_back({item, "no poster in " + path + ", and no log: was it run?"});
+      }
+    }
+    if (failed && runFd) {
+      const std::string where = logs.keep(runFd.get(), run.name);
+      if (!where.empty()) report.logsKept = where;
+    }
+    if (stuck) {
+      kept.push_back(left);
+    } else {
+      runFd = UniqueFd();
+      removeTree(planFd.get(), run.name);
     }
   }
-  removeTree(root);
-  return "";
+  if (kept.empty()) {
+    planFd = UniqueFd();
+    removeTree(AT_FDCWD, root);
+    return "";
+  }
+  report.planKept = root;
+  problem =
+      replaceFile(planFd.get(), kPlanFile, planText(plan.home, kept, {}), root + "/" + kPlanFile);
+  return problem ? problem.text : "";
 }

@@ -23,9 +23,11 @@ constexpr int64_t kAssumedFixedBytes = int64_t{400} << 20;
 struct PreflightResult {
   std::string failure;     // postergen's message and status, or empty
   int64_t fixedBytes = 0;  // the preflight's peak plus kExportBytes
+  int stoppedBy = 0;       // a stop signal ended it
 };
 
-PreflightResult runPreflight(const std::string& postergen, const Home& home,
-                             const std::string& directory);
+// Runs in work/preflight, which it removes again.
+PreflightResult runPreflight(const std::string& postergen, const Home& home, int work,
+                             const std::string& workPath, int stallSeconds);
 
 #endif  // POSTERGEN_BATCH_PREFLIGHT_H_

@@ -78,6 +78,9 @@ std::string summaryText(const BatchReport& report) {
   if (report.stoppedBy && notMade > 0)
     text += "postergen-batch: stopped; " + std::to_string(notMade) +
             " items not made yet (run again with --resume to carry on)\n";
+  if (!report.planKept.empty())
+    text += "postergen-batch: the runs whose posters could not be moved home stay in " +
+            report.planKept + "; run --collect " + report.planKept + " again to finish\n";
   if (!report.logsKept.empty())
     text += "postergen-batch: the logs of the runs that failed are in " + report.logsKept + "\n";
   return text;

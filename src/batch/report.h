@@ -22,6 +22,9 @@ struct BatchReport {
   int64_t largestPeakBytes = 0;  // the highest peak resident memory of a run
   int stoppedBy = 0;             // the stop signal, or 0
   std::string logsKept;          // where the logs of failed runs are, or empty
+  bool postersKept = false;      // some posters could not be moved home (named in failures)
+  std::string planKept;          // --collect: the plan kept for those, or empty
+  std::string error;             // the batch could not run at all
   double seconds = 0;
 };
 

@@ -5,32 +5,42 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
-#include <fstream>
 #include <memory>
 
 #include "batch/child.h"
+#include "batch/directory.h"
 #include "batch/machine.h"
 #include "batch/outcome.h"
 #include "batch/run_directory.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr size_t kMaxKeptOutput = 64 * 1024;
+// After SIGTERM for a stall, how long a run gets before SIGKILL.
+constexpr auto kKillGrace = std::chrono::seconds(10);
 
 struct ActiveRun {
   int id = 0;
   PlannedRun run;
-  std::string directory;
+  std::string name;  // run-<id>
+  std::string path;  // for messages
+  UniqueFd directory;
   Child child;
-  std::ofstream log;  // in the run directory until it is known to be wanted
+  UniqueFd log;  // run.log, written as the output comes
   std::string out;
   std::string pendingLine;
-  std::string lastLogged;     // the last SDL_Log line, for the reason of a failure
-  std::string lastOther;      // the last other line, when there is none
-  std::vector<bool> handled;  // per run item: moved home, or failed on the way
+  std::string lastLogged;   // the last SDL_Log line, for the reason of a failure
+  std::string lastOther;    // the last other line, when there is none
+  std::vector<bool> done;   // per run item: its poster is home
+  std::vector<bool> stuck;  // per run item: its poster could not be moved home
   bool outOpen = true;
   bool errOpen = true;
+  Clock::time_point heard = Clock::now();
+  bool stalled = false;
 };
 
 class Scheduler {
@@ -44,6 +54,7 @@ class Scheduler {
       startWhatFits();
       if (active_.empty()) continue;
       waitForOutput();
+      watchForStalls();
       finishEnded();
       progress_.update(report_.written);
     }
@@ -52,7 +63,9 @@ class Scheduler {
 
  private:
   void startWhatFits() {
-    while (!stoppedBy_ && !queue_.empty() && static_cast<int>(active_.size()) < setup_.jobs &&
+    if (stopSignal() && !stoppedBy_) stop();
+    while (!stoppedBy_ && !waitingForResources_ && !queue_.empty() &&
+           static_cast<int>(active_.size()) < setup_.jobs &&
            (active_.empty() || activeCost_ + queue_.front().cost <= setup_.budget)) {
       PlannedRun next = std::move(queue_.front());
       queue_.pop_front();
@@ -64,22 +77,38 @@ class Scheduler {
   void start(PlannedRun run) {
     auto active = std::make_unique<ActiveRun>();
     active->id = ++runCount_;
-    active->directory = setup_.workDirectory + "/run-" + std::to_string(active->id);
-    active->handled.assign(run.items.size(), false);
-    active->run = std::move(run);
-    std::string error = makeRunDirectory(active->directory, setup_.home, active->run.items);
-    if (error.empty()) {
-      active->log.open(active->directory + "/run.log");
-      active->log << "postergen-batch: run " << active->id << " of items";
-      for (int item : active->run.items) active->log << ' ' << item;
-      active->log << " (as items 1 to " << active->run.items.size() << " of the run)\n";
-      error = spawnPostergen(setup_.postergen, active->directory, active->child);
+    active->name = "run-" + std::to_string(active->id);
+    active->path = setup_.workPath + "/" + active->name;
+    Problem problem;
+    active->directory =
+        makeRunDirectory(setup_.work, active->name, active->path, setup_.home, run.items, problem);
+    if (active->directory)
+      active->log =
+          createFile(active->directory.get(), "run.log", 0600, active->path + "/run.log", problem);
+    if (active->log) {
+      std::string heading = "postergen-batch: run " + std::to_string(active->id) + " of items";
+      for (int item : run.items) heading += " " + std::to_string(setup_.home.shownItem(item));
+      heading += " (as items 1 to " + std::to_string(run.items.size()) + " of the run)\n";
+      writeAll(active->log.get(), heading, "run.log");
+      problem = spawnPostergen(setup_.postergen, active->directory.get(), active->child);
     }
-    if (!error.empty()) {
-      for (int item : active->run.items) report_.failures.push_back({item, error});
-      removeTree(active->directory);
+    if (problem) {
+      active->log = UniqueFd();
+      active->directory = UniqueFd();
+      removeTree(setup_.work, active->name);
+      if (wantOfResources(problem) && !active_.empty()) {
+        // Another run's end frees what this one lacks.
+        waitingForResources_ = true;
+        queue_.push_front(std::move(run));
+        return;
+      }
+      for (int item : run.items)
+        report_.failures.push_back({setup_.home.shownItem(item), problem.text});
       return;
     }
+    active->done.assign(run.items.size(), false);
+    active->stuck.assign(run.items.size(), false);
+    active->run = std::move(run);
     activeCost_ += active->run.cost;
     active_.push_back(std::move(active));
   }
@@ -87,19 +116,23 @@ class Scheduler {
   void waitForOutput() {
     std::vector<pollfd> fds{{stopFd(), POLLIN, 0}};
     for (const auto& active : active_) {
-      fds.push_back({active->outOpen ? active->child.outFd : -1, POLLIN, 0});
-      fds.push_back({active->errOpen ? active->child.errFd : -1, POLLIN, 0});
+      fds.push_back({active->outOpen ? active->child.out.get() : -1, POLLIN, 0});
+      fds.push_back({active->errOpen ? active->child.err.get() : -1, POLLIN, 0});
     }
     if (poll(fds.data(), fds.size(), 1000) < 0) return;  // EINTR: the stop pipe tells why
     if (fds[0].revents) stop();
     for (size_t i = 0; i < active_.size(); ++i) {
       ActiveRun& active = *active_[i];
-      if (fds[1 + 2 * i].revents && !readInto(active.child.outFd, active.out)) {
-        close(active.child.outFd);
-        active.outOpen = false;
+      samplePeak(active.child);
+      if (fds[1 + 2 * i].revents) {
+        active.heard = Clock::now();
+        if (!readInto(active.child.out.get(), active.out)) active.outOpen = false;
+        if (active.out.size() > kMaxKeptOutput) active.out.resize(kMaxKeptOutput);
       }
-      if (active.out.size() > kMaxKeptOutput) active.out.resize(kMaxKeptOutput);
-      if (fds[2 + 2 * i].revents) readLog(active);
+      if (fds[2 + 2 * i].revents) {
+        active.heard = Clock::now();
+        readLog(active);
+      }
     }
   }
 
@@ -111,37 +144,63 @@ class Scheduler {
     for (const auto& active : active_) kill(active->child.pid, forwarded);
   }
 
+  void watchForStalls() {
+    if (setup_.stallSeconds <= 0) return;
+    const Clock::time_point now = Clock::now();
+    for (const auto& active : active_) {
+      if (!active->stalled && now - active->heard > std::chrono::seconds(setup_.stallSeconds)) {
+        active->stalled = true;
+        active->heard = now;
+        kill(active->child.pid, SIGTERM);
+      } else if (active->stalled && now - active->heard > kKillGrace) {
+        kill(active->child.pid, SIGKILL);
+      }
+    }
+  }
+
   void readLog(ActiveRun& active) {
     std::string text;
-    const bool open = readInto(active.child.errFd, text);
-    active.log << text;
+    const bool open = readInto(active.child.err.get(), text);
+    writeAll(active.log.get(), text, "run.log");
     active.pendingLine += text;
     size_t start = 0;
     for (size_t end; (end = active.pendingLine.find('\n', start)) != std::string::npos;
          start = end + 1)
       logLine(active, active.pendingLine.substr(start, end - start));
     active.pendingLine.erase(0, start);
+    if (active.pendingLine.size() > kMaxKeptOutput) active.pendingLine.clear();
     if (open) return;
     if (!active.pendingLine.empty()) logLine(active, active.pendingLine);
     active.pendingLine.clear();
-    close(active.child.errFd);
     active.errOpen = false;
   }
 
   void logLine(ActiveRun& active, const std::string& line) {
     (line.rfind("INFO: ", 0) == 0 ? active.lastLogged : active.lastOther) =
         line.substr(0, kMaxKeptOutput);
+    // A hint to look now rather than at the run's end; the file decides.
     const int j = savedItem(line);
-    if (j < 1 || j > static_cast<int>(active.run.items.size()) || active.handled[j - 1]) return;
-    active.handled[j - 1] = true;
+    if (j >= 1 && j <= static_cast<int>(active.run.items.size())) bringHome(active, j);
+  }
+
+  // Moves the run's poster j home when it exists.
+  void bringHome(ActiveRun& active, int j) {
+    if (active.done[j - 1] || active.stuck[j - 1]) return;
+    const std::string local = posterName(j);
+    if (!isRegularFile(active.directory.get(), local)) return;
     const int item = active.run.items[j - 1];
-    const std::string error =
-        moveFile(active.directory + "/" + posterName(j), setup_.home.path + "/" + posterName(item));
-    if (error.empty()) {
+    const Problem problem =
+        moveFile(active.directory.get(), local, setup_.home.fd, posterName(item), posterName(item));
+    if (!problem) {
+      active.done[j - 1] = true;
       ++report_.written;
-    } else {
-      report_.failures.push_back({item, "cannot move the poster home: " + error});
+      return;
     }
+    active.stuck[j - 1] = true;
+    report_.postersKept = true;
+    report_.failures.push_back(
+        {setup_.home.shownItem(item), "cannot move the poster home: " + problem.text +
+                                          "; it is kept as " + active.path + "/" + local});
   }
 
   void finishEnded() {
@@ -153,32 +212,47 @@ class Scheduler {
       finish(*active_[i]);
       activeCost_ -= active_[i]->run.cost;
       active_.erase(active_.begin() + static_cast<long>(i));
+      waitingForResources_ = false;
     }
   }
 
   void finish(ActiveRun& active) {
-    int64_t peak = 0;
-    const Termination how = reap(active.child.pid, peak);
+    const Termination how = reap(active.child);
     ++report_.runs;
-    report_.largestPeakBytes = std::max(report_.largestPeakBytes, peak);
+    report_.largestPeakBytes = std::max(report_.largestPeakBytes, active.child.peakBytes);
     std::vector<int> missing;
-    for (size_t j = 0; j < active.run.items.size(); ++j)
-      if (!active.handled[j]) missing.push_back(active.run.items[j]);
-    active.log << "postergen-batch: standard output: " << active.out << "\n"
-               << "postergen-batch: " << describeTermination(how) << ", peak memory "
-               << peak / (1024 * 1024) << " MiB, " << missing.size() << " posters missing\n";
-    active.log.close();
+    for (size_t j = 1; j <= active.run.items.size(); ++j) {
+      bringHome(active, static_cast<int>(j));
+      if (!active.done[j - 1] && !active.stuck[j - 1]) missing.push_back(active.run.items[j - 1]);
+    }
+    const bool keep =
+        std::find(active.stuck.begin(), active.stuck.end(), true) != active.stuck.end();
+    writeAll(active.log.get(),
+             "postergen-batch: standard output: " + active.out + "\npostergen-batch: " +
+                 (active.stalled ? "stopped after no progress for " +
+                                       std::to_string(setup_.stallSeconds) + " s, "
+                                 : "") +
+                 describeTermination(how) + ", peak memory " +
+                 std::to_string(active.child.peakBytes / (1024 * 1024)) + " MiB, " +
+                 std::to_string(missing.size()) + " posters missing\n",
+             "run.log");
+    active.log = UniqueFd();
     if (!missing.empty() && !stoppedBy_) {
       keepLog(active);
       if (active.run.items.size() == 1) {
-        report_.failures.push_back({missing[0], failureReason(lastWords(active), how, missing[0])});
+        const int item = setup_.home.shownItem(missing[0]);
+        report_.failures.push_back(
+            {item, active.stalled ? "no progress for " + std::to_string(setup_.stallSeconds) + " s"
+                                  : withItemNames(failureReason(lastWords(active), how, missing[0]),
+                                                  setup_.home.shownItems)});
       } else {
         const auto halves = splitInHalves(missing);
         for (auto half = halves.rbegin(); half != halves.rend(); ++half)
           queue_.push_front(PlannedRun{*half, costOf(*half)});
       }
     }
-    removeTree(active.directory);
+    active.directory = UniqueFd();
+    if (!keep) removeTree(setup_.work, active.name);
   }
 
   static std::string lastWords(const ActiveRun& active) {
@@ -193,11 +267,14 @@ class Scheduler {
   }
 
   void keepLog(const ActiveRun& active) {
-    const std::string logs = setup_.workDirectory + "/logs";
-    if (!makeDirectory(logs).empty()) return;
-    if (moveFile(active.directory + "/run.log", logs + "/run-" + std::to_string(active.id) + ".log")
-            .empty())
-      report_.logsKept = logs + "/";
+    if (!logs_) {
+      Problem problem;
+      logs_ = makePrivateDirectory(setup_.work, "logs", setup_.workPath + "/logs", problem);
+      if (!logs_) return;
+    }
+    const std::string name = active.name + ".log";
+    if (!moveFile(active.directory.get(), "run.log", logs_.get(), name, name))
+      report_.logsKept = setup_.workPath + "/logs/";
   }
 
   const BatchSetup& setup_;
@@ -205,9 +282,11 @@ class Scheduler {
   BatchReport& report_;
   std::deque<PlannedRun> queue_;
   std::vector<std::unique_ptr<ActiveRun>> active_;
+  UniqueFd logs_;
   int64_t activeCost_ = 0;
   int runCount_ = 0;
   int stoppedBy_ = 0;
+  bool waitingForResources_ = false;
 };
 
 }  // namespace

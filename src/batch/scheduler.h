@@ -1,7 +1,9 @@
 // The batch itself: the planned runs, up to `jobs` postergen processes at
-// once and within the memory budget, each poster moved home as soon as its
-// run logs it; a run that ends without all of its posters is planned again
-// in halves until each failing item has run alone.
+// once and within the memory budget. An item is done when its run's poster
+// file exists and has been moved home: the log's "Saved" line only says
+// when to look. A run that ends without all of its posters, or that says
+// nothing for stallSeconds, is planned again in halves until each failing
+// item has run alone.
 #ifndef POSTERGEN_BATCH_SCHEDULER_H_
 #define POSTERGEN_BATCH_SCHEDULER_H_
 
@@ -14,17 +16,20 @@
 
 struct BatchSetup {
   Home home;
-  std::string postergen;
-  std::string workDirectory;  // home/.postergen-batch: run directories and logs
+  std::string postergen;  // absolute
+  int work = -1;          // home/.postergen-batch, held open: run directories and logs
+  std::string workPath;
   int jobs = 1;
   int64_t budget = 0;  // memory for all runs at once
+  int stallSeconds = 0;
   PlanLimits limits;
   std::vector<ItemCost> costByItem;  // indexed by item number
 };
 
 // Runs everything, or until a stop signal: then SIGTERM goes to the running
 // processes, what they finished is moved home and nothing more is started.
-// Fills report's written, failures, stoppedBy and logsKept.
+// A run that cannot start for want of resources waits for another to end.
+// Fills report's written, failures, stoppedBy, logsKept and postersKept.
 void runBatch(const BatchSetup& setup, const std::vector<PlannedRun>& runs, Progress& progress,
               BatchReport& report);
 

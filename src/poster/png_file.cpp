@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "poster/partial_file.h"
 
@@ -24,8 +23,6 @@ namespace {
 // The platform's file operations: an exclusive create with the permissions
 // a plain fopen gives, a sync to the disk, and an atomic replace.
 #ifdef _WIN32
-unsigned long processId() { return static_cast<unsigned long>(_getpid()); }
-
 std::string lastErrorText() {
   char text[512] = "";
   FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -73,8 +70,6 @@ bool replace(const std::string& from, const std::string& to, std::string& error)
   return false;
 }
 #else
-unsigned long processId() { return static_cast<unsigned long>(getpid()); }
-
 std::FILE* createNew(const std::string& path, bool& exists, std::string& error) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
@@ -178,16 +173,6 @@ std::FILE* createPartial(const std::string& path, std::string& partial, std::str
 }
 
 }  // namespace
-
-std::string partialNameFor(const std::string& path, unsigned attempt) {
-  static const unsigned long salt = std::random_device{}();
-  const size_t slash = path.find_last_of("/\\");
-  const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-  char unique[48];
-  std::snprintf(unique, sizeof unique, ".%lu-%08lx.partial", processId(),
-                (salt + attempt * 0x9E3779B9UL) & 0xFFFFFFFFUL);
-  return path.substr(0, nameAt) + "." + path.substr(nameAt) + unique;
-}
 
 bool writePngFile(SDL_Surface* surface, const std::string& path, std::string& error) {
   std::string partial;

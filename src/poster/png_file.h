@@ -7,10 +7,6 @@
 
 #include <string>
 
-// The temporary name for path: in the same directory, hidden, unique to
-// this process and saying what it is (".result3.png.<pid>-<random>.partial").
-std::string partialNameFor(const std::string& path, unsigned attempt);
-
 // Encodes the surface with SDL_image's PNG writer into a new temporary file,
 // checking every write, the sync and the close, and renames it over path
 // (replacing a symbolic link there, not what it points to). Returns true

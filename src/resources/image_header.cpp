@@ -267,3 +267,21 @@ bool withinDecodeLimits(const ImageHeader& header) {
   return header.width <= kMaxImageSide && header.height <= kMaxImageSide &&
          header.width * header.height <= kMaxImagePixels;
 }
+
+std::string imageRefusal(const std::string& path, const ImageHeader& header) {
+  using Outcome = ImageHeader::Outcome;
+  switch (header.outcome) {
+    case Outcome::kUnopenable: return "";
+    case Outcome::kUnknownFormat:
+      return path + ": Unsupported image format; postergen reads " + kImageFormatList + " images";
+    case Outcome::kUnreadable:
+      return path + ": the " + header.format + (*header.format ? " " : "") +
+             "header cannot be read: " + header.problem;
+    case Outcome::kRead: break;
+  }
+  if (withinDecodeLimits(header)) return "";
+  return path + " is a " + header.format + " image of " + std::to_string(header.width) + " x " +
+         std::to_string(header.height) + " pixels, beyond the limit of " +
+         std::to_string(kMaxImagePixels) + " pixels and " + std::to_string(kMaxImageSide) +
+         " pixels a side";
+}

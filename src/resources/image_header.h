@@ -40,4 +40,10 @@ ImageHeader readImageHeader(std::FILE* file);
 // True when the image is within kMaxImagePixels and kMaxImageSide.
 bool withinDecodeLimits(const ImageHeader& header);
 
+// Why the image at path, whose header this is, is not decoded: an unknown
+// format, a damaged header or a size beyond the limits, in words that name
+// the file. Empty when it may be decoded, or when the file cannot be opened
+// (the decoder reports that itself).
+std::string imageRefusal(const std::string& path, const ImageHeader& header);
+
 #endif  // POSTERGEN_RESOURCES_IMAGE_HEADER_H_

@@ -32,22 +32,9 @@ namespace {
 // Returns the image's format, "" when the file cannot be opened.
 std::string refuseUnsafeImage(const std::string& path) {
   const ImageHeader header = readImageHeader(path);
-  using Outcome = ImageHeader::Outcome;
-  switch (header.outcome) {
-    case Outcome::kUnopenable: return "";
-    case Outcome::kUnknownFormat:
-      refuse(path + ": Unsupported image format; postergen reads " + kImageFormatList + " images");
-    case Outcome::kUnreadable:
-      refuse(path + ": the " + header.format + (*header.format ? " " : "") +
-             "header cannot be read: " + header.problem);
-    case Outcome::kRead:
-      if (withinDecodeLimits(header)) return header.format;
-      refuse(path + " is a " + header.format + " image of " + std::to_string(header.width) + " x " +
-             std::to_string(header.height) + " pixels, beyond the limit of " +
-             std::to_string(kMaxImagePixels) + " pixels and " + std::to_string(kMaxImageSide) +
-             " pixels a side");
-  }
-  return "";
+  const std::string reason = imageRefusal(path, header);
+  if (!reason.empty()) refuse(reason);
+  return header.format;
 }
 
 // JPEGs are decoded here rather than by IMG_Load, in the same way, so that

@@ -98,3 +98,14 @@ std::vector<std::string> splitLines(const std::string& text) {
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
+
+std::string postergenBinary() { return POSTERGEN_BINARY; }
+
+ProcessResult runShell(const std::string& commandLine) {
+  const std::string outPath = scratchFile();
+  const std::string errPath = scratchFile();
+  const std::string bin = std::filesystem::path(POSTERGEN_BATCH_BINARY).parent_path();
+  std::map<std::string, std::string> env = softwareRenderer();
+  env["PATH"] = bin + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+  return await(start("/bin/sh", {"-c", commandLine}, "", env, outPath, errPath), outPath, errPath);
+}

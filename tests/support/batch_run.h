@@ -41,6 +41,12 @@ ProcessResult runBatch(const std::vector<std::string>& args,
 // Runs postergen in directory, as a scheduler's task would.
 ProcessResult runPostergenIn(const std::string& directory);
 
+// Runs a shell command line with the built programs' folder first on PATH.
+ProcessResult runShell(const std::string& commandLine);
+
+// The built postergen.
+std::string postergenBinary();
+
 // The lines of text.
 std::vector<std::string> splitLines(const std::string& text);
 
