@@ -67,6 +67,11 @@ TEST(BatchOptions, ParsesTheCommandLine) {
       {{"a", "b"}, "one DIRECTORY at most"},
       {{"--plan", "p", "--collect", "q"}, "exclude each other"},
       {{"--collect", "p", "home"}, "--collect takes no DIRECTORY"},
+      {{"--run-planned", "r"}, "", 0, kMaxItemsPerRun, ".", A::kRunPlanned},
+      {{"--run-planned", "r", "--plan", "p"}, "exclude each other"},
+      {{"--run-planned", "r", "home"}, "--run-planned takes no DIRECTORY"},
+      {{"--stall", "0", "--strict"}, ""},
+      {{"--stall", "-5"}, "--stall wants a number of seconds"},
   };
   for (const OptionCase& c : cases) {
     const ParsedOptions parsed = parseOptions(c.args);
@@ -160,6 +165,31 @@ TEST(BatchOutcome, NamesTheItemAndTheMeaningOfTheStatus) {
                           {false, 0}, 3),
             "Failed saving image: full (status 0: the run ended without writing the poster)");
   EXPECT_EQ(failureReason("", {true, SIGKILL}, 5).rfind("no message (ended by signal 9", 0), 0u);
+}
+
+TEST(BatchOutcome, GivesARunsFileNamesTheNumbersOfTheItemsTheyStandFor) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Couldn't open city_photo2.jpeg", "Couldn't open city_photo9.jpeg"},
+      {"d1.txt, d2.txt and d3.txt", "d7.txt, d9.txt and d3.txt"},  // no item 3 in the run
+      {"Saved texture as PNG to \"result1.png\"", "Saved texture as PNG to \"result7.png\""},
+      {"bad1.txt city_photo01.jpeg d1.txts", "bad1.txt city_photo01.jpeg d1.txts"},
+  };
+  for (const auto& [text, mapped] : cases) EXPECT_EQ(withItemNames(text, {7, 9}), mapped);
+}
+
+TEST(BatchReport, FilesWarningsUnderTheirItemsThroughTheSummary) {
+  BatchReport report;
+  noteWarning("Warning:d2.txt has 1 character that font.ttf lacks\n", {4, 8}, report);
+  noteWarning("Warning:bg.png has a colour profile that cannot be read", {4, 8}, report);
+  noteWarning("start->Warning:d1.txt", {4, 8}, report);
+  ASSERT_EQ(report.warnings.size(), 2u);
+  EXPECT_EQ(*report.warnings[8].begin(), "d8.txt has 1 character that font.ttf lacks");
+  BatchReport read;
+  readWarnings(summaryText(report), read);
+  EXPECT_EQ(read.warnings, report.warnings);
+  EXPECT_EQ(exitStatus(report), 0);
+  report.strict = true;
+  EXPECT_EQ(exitStatus(report), 1);
 }
 
 TEST(BatchReport, SummaryAndExitStatus) {

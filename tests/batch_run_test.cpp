@@ -458,4 +458,45 @@ TEST(BatchPlan, GnuParallelRunsTheReadmeRecipe) {
     EXPECT_TRUE(samePixels(one.at(poster(i)), dir.at(poster(i)))) << "item " << i;
 }
 
+// Warnings are not failures, unless --strict says so; each is listed under
+// its item, in the item's own file names.
+TEST(BatchRun, ListsWarningsUnderTheirItemsAndStrictCountsThemAsFailed) {
+  ScratchDir dir;
+  dir.populate(3);
+  saveJpeg(noisySurface(400, 300, 7), dir.at(photo(2)));
+  fs::resize_file(dir.at(photo(2)), fs::file_size(dir.at(photo(2))) * 6 / 10);
+  dir.write("d3.txt", "Smile \xE5\x9F\x8E");  // a character DejaVu Sans lacks
+  for (const bool strict : {false, true}) {
+    std::vector<std::string> args = {"-n", "2", "-j", "1", dir.path()};
+    if (strict) args.insert(args.begin(), "--strict");
+    const ProcessResult result = runBatch(args);
+    EXPECT_EQ(result.status, strict ? 1 : 0) << result.err;
+    EXPECT_NE(result.err.find("2 warnings"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("\nitem 2: city_photo2.jpeg is damaged"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("\nitem 3: d3.txt has "), std::string::npos) << result.err;
+    EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
+  }
+}
+
+// SDL's scale-quality hint, set from outside, reaches every run.
+TEST(BatchRun, ScaleQualityHintReachesTheRuns) {
+  ScratchDir one, batch;
+  for (ScratchDir* dir : {&one, &batch}) {
+    dir->populate(2);
+    saveJpeg(noisySurface(300, 200, 3), dir->at(photo(1)));
+  }
+  ASSERT_EQ(one.run({{"SDL_VIDEODRIVER", "dummy"}}).status, 0);
+  const std::string nearest = one.read(poster(1));
+  ASSERT_EQ(one.run({{"SDL_VIDEODRIVER", "dummy"}, {"SDL_RENDER_SCALE_QUALITY", "linear"}}).status,
+            0);
+  ASSERT_NE(one.read(poster(1)), nearest);
+  const ProcessResult result =
+      runBatch({"-n", "1", batch.path()},
+               {{"SDL_VIDEODRIVER", "dummy"}, {"SDL_RENDER_SCALE_QUALITY", "linear"}});
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (int i = 1; i <= 2; ++i)
+    EXPECT_TRUE(samePixels(one.at(poster(i)), batch.at(poster(i)))) << "item " << i;
+}
+
 }  // namespace

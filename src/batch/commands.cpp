@@ -87,8 +87,9 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-BatchReport reportOf(const Batch& batch) {
+BatchReport reportOf(const BatchOptions& options, const Batch& batch) {
   BatchReport report;
+  report.strict = options.strict;
   report.total = static_cast<int>(batch.items.size() + batch.check.failures.size());
   report.skipped = batch.skipped;
   report.failures = batch.check.failures;
@@ -153,7 +154,7 @@ int runCommand(const BatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const Batch batch = prepare(options, options.directory, options.resume);
   if (!batch.error.empty()) return fail(batch.error);
-  BatchReport report = reportOf(batch);
+  BatchReport report = reportOf(options, batch);
   if (batch.items.empty() || stopSignal()) return finish(report, start);
   const std::string postergen = findPostergen(options.postergen);
   if (postergen.empty())
@@ -177,7 +178,7 @@ int runPlannedCommand(const BatchOptions& options) {
   batch.home.shownItems = plannedItems(run);
   for (ItemFailure& failure : batch.check.failures)
     failure.item = batch.home.shownItem(failure.item);
-  BatchReport report = reportOf(batch);
+  BatchReport report = reportOf(options, batch);
   if (!batch.items.empty() && !stopSignal()) {
     const std::string postergen = findPostergen(options.postergen);
     if (postergen.empty()) return fail("cannot find postergen beside postergen-batch or on PATH");
@@ -197,7 +198,7 @@ int planCommand(const BatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   const Batch batch = prepare(options, options.directory, options.resume);
   if (!batch.error.empty()) return fail(batch.error);
-  BatchReport report = reportOf(batch);
+  BatchReport report = reportOf(options, batch);
   if (stopSignal()) return finish(report, start);
   const PlanLimits limits = limitsOf(options, batch, kAssumedFixedBytes);
   const std::vector<PlannedRun> runs = planRuns(batch.check.costs, limits);
@@ -223,6 +224,7 @@ int planCommand(const BatchOptions& options) {
 int collectCommand(const BatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   BatchReport report;
+  report.strict = options.strict;
   const std::string problem = collectPlan(options.planDirectory, report);
   if (!problem.empty()) return fail(problem);
   return finish(report, start);

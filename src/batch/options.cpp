@@ -87,6 +87,12 @@ const std::map<std::string, OptionRule>& rules() {
           o.postergen = v;
           return v.empty() ? "--postergen wants a path" : "";
         }}},
+      {"strict",
+       {0, false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.strict = true;
+          return "";
+        }}},
       {"quiet",
        {'q', false,
         [](BatchOptions& o, const std::string&) -> std::string {
@@ -218,6 +224,8 @@ std::string usageText() {
          "      --collect DIR      after runs planned into DIR have been run elsewhere: move "
          "their\n"
          "                         posters home, report the items without one, remove DIR\n"
+         "      --strict           count an item whose run warned of it (a damaged photograph,\n"
+         "                         characters the font lacks, ...) as failed\n"
          "      --stall SECONDS    end a run that logs nothing for this long (default 600, 0: "
          "never)\n"
          "      --postergen PATH   the postergen to run (default: the one beside postergen-batch,\n"

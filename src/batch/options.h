@@ -22,6 +22,7 @@ struct BatchOptions {
   bool resume = false;
   bool quiet = false;
   int stallSeconds = 600;  // 0: never
+  bool strict = false;     // an item with a warning counts as failed
   std::string postergen;   // empty: beside postergen-batch, else on PATH
 };
 

@@ -84,8 +84,13 @@ std::string planText(const std::string& home, const std::vector<PlanRun>& runs,
 std::map<int, std::string> failuresIn(const std::string& summary) {
   std::map<int, std::string> reasons;
   std::istringstream in(summary);
+  bool inFailures = false;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("item ", 0) != 0) continue;
+    if (line.rfind("postergen-batch: ", 0) == 0) {
+      inFailures = line.size() > 8 && line.compare(line.size() - 8, 8, " failed:") == 0;
+      continue;
+    }
+    if (!inFailures || line.rfind("item ", 0) != 0) continue;
     const size_t colon = line.find(": ");
     if (colon == std::string::npos) continue;
     reasons[std::atoi(line.c_str() + 5)] = line.substr(colon + 2);

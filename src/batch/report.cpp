@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <sstream>
+
+#include "batch/outcome.h"
 
 namespace {
 
@@ -56,6 +60,42 @@ void Progress::clear() {
   lineShown_ = false;
 }
 
+void noteWarning(const std::string& logged, const std::vector<int>& items, BatchReport& report) {
+  const std::string head = "Warning:";
+  if (logged.compare(0, head.size(), head) != 0) return;
+  std::string text = logged.substr(head.size());
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+    text.pop_back();
+  // The file it names: d<j>.txt or city_photo<j>.jpeg, else a shared input.
+  int item = 0;
+  for (const char* prefix : {"d", "city_photo"}) {
+    const size_t size = std::strlen(prefix);
+    if (text.compare(0, size, prefix) == 0 && size < text.size() && text[size] >= '1' &&
+        text[size] <= '9') {
+      const int j = std::atoi(text.c_str() + size);
+      if (j >= 1 && j <= static_cast<int>(items.size())) item = items[j - 1];
+    }
+  }
+  report.warnings[item].insert(withItemNames(text, items));
+}
+
+void readWarnings(const std::string& summary, BatchReport& report) {
+  std::istringstream in(summary);
+  bool inWarnings = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("postergen-batch: ", 0) == 0) {
+      inWarnings = line.find(" warning") != std::string::npos && line.back() == ':';
+      continue;
+    }
+    if (!inWarnings) continue;
+    const size_t colon = line.find(": ");
+    if (line.rfind("item ", 0) == 0 && colon != std::string::npos)
+      report.warnings[std::atoi(line.c_str() + 5)].insert(line.substr(colon + 2));
+    else if (line.rfind("every item: ", 0) == 0)
+      report.warnings[0].insert(line.substr(12));
+  }
+}
+
 std::string summaryText(const BatchReport& report) {
   std::string text = "postergen-batch: " + std::to_string(report.written) + " of " +
                      std::to_string(report.total) + " posters written";
@@ -74,6 +114,18 @@ std::string summaryText(const BatchReport& report) {
             (failures.size() == 1 ? " item" : " items") + " failed:\n";
   for (const ItemFailure& failure : failures)
     text += "item " + std::to_string(failure.item) + ": " + failure.reason + "\n";
+  size_t warningCount = 0;
+  for (const auto& [item, texts] : report.warnings) warningCount += texts.size();
+  if (warningCount)
+    text += "postergen-batch: " + std::to_string(warningCount) +
+            (warningCount == 1 ? " warning" : " warnings") +
+            " (posters made, maybe not as meant):\n";
+  for (const auto& [item, texts] : report.warnings)
+    for (const std::string& warning : texts)
+      text += (item ? "item " + std::to_string(item) : std::string("every item")) + ": " + warning +
+              "\n";
+  if (report.strict && warningCount)
+    text += "postergen-batch: --strict counts the posters with warnings as failed\n";
   const int notMade = report.total - report.written - static_cast<int>(failures.size());
   if (report.stoppedBy && notMade > 0)
     text += "postergen-batch: stopped; " + std::to_string(notMade) +
@@ -88,5 +140,6 @@ std::string summaryText(const BatchReport& report) {
 
 int exitStatus(const BatchReport& report) {
   if (report.stoppedBy) return 128 + report.stoppedBy;
+  if (report.strict && !report.warnings.empty()) return 1;
   return report.failures.empty() && report.written == report.total ? 0 : 1;
 }

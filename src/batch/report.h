@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,20 @@ struct BatchReport {
   std::string planKept;          // --collect: the plan kept for those, or empty
   std::string error;             // the batch could not run at all
   double seconds = 0;
+  // What postergen warned of, by item, in the item's own file names; those
+  // of the shared inputs (bg.png) under item 0.
+  std::map<int, std::set<std::string>> warnings;
+  bool strict = false;  // --strict: an item with a warning counts as failed
 };
+
+// Files a warning that postergen logged ("Warning:city_photo3.jpeg ...",
+// without SDL's prefix) in a run of items (item j of the run is items[j-1]),
+// under the item it names, in the item's own file names. Other lines are
+// left alone.
+void noteWarning(const std::string& logged, const std::vector<int>& items, BatchReport& report);
+
+// The warnings listed in a summary that summaryText wrote, filed again.
+void readWarnings(const std::string& summary, BatchReport& report);
 
 // "37/2010 posters, 12.3/min, 2h 40m left"
 std::string progressLine(int done, int total, double seconds);

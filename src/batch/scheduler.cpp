@@ -35,6 +35,7 @@ struct ActiveRun {
   std::string pendingLine;
   std::string lastLogged;   // the last SDL_Log line, for the reason of a failure
   std::string lastOther;    // the last other line, when there is none
+  std::vector<int> shown;   // the numbers its items go by in messages
   std::vector<bool> done;   // per run item: its poster is home
   std::vector<bool> stuck;  // per run item: its poster could not be moved home
   bool outOpen = true;
@@ -106,6 +107,7 @@ class Scheduler {
         report_.failures.push_back({setup_.home.shownItem(item), problem.text});
       return;
     }
+    for (int item : run.items) active->shown.push_back(setup_.home.shownItem(item));
     active->done.assign(run.items.size(), false);
     active->stuck.assign(run.items.size(), false);
     active->run = std::move(run);
@@ -176,8 +178,9 @@ class Scheduler {
   }
 
   void logLine(ActiveRun& active, const std::string& line) {
-    (line.rfind("INFO: ", 0) == 0 ? active.lastLogged : active.lastOther) =
-        line.substr(0, kMaxKeptOutput);
+    const bool logged = line.rfind("INFO: ", 0) == 0;
+    (logged ? active.lastLogged : active.lastOther) = line.substr(0, kMaxKeptOutput);
+    if (logged) noteWarning(line.substr(6, kMaxKeptOutput), active.shown, report_);
     // A hint to look now rather than at the run's end; the file decides.
     const int j = savedItem(line);
     if (j >= 1 && j <= static_cast<int>(active.run.items.size())) bringHome(active, j);
