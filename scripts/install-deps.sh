@@ -9,6 +9,7 @@ packages=(
   libexif-dev libpng-dev libjpeg-dev libtiff-dev libwebp-dev zlib1g-dev liblcms2-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-wqy-microhei fonts-lohit-deva libharfbuzz-bin
+  parallel
   "$@"
 )
 
