@@ -111,7 +111,8 @@ const BadInput kCases[] = {
        d.write("city_photo2.jpeg", d.read("city_photo2.jpeg").substr(0, 3000));
      },
      0,
-     "Saved texture as PNG to \"result2.png\"",
+     "Warning:city_photo2.jpeg is damaged and may show only in part; libjpeg: Premature end of "
+     "JPEG file",
      "",
      {1, 2}},
     {"PngUnderAJpegName",
@@ -219,6 +220,30 @@ const BadInput kCases[] = {
      [](const ScratchDir& d) { d.write("d1.txt", "bad \xFF\xFE \xC3\x28 \xED\xA0\x80 end"); },
      0,
      "Warning:d1.txt is not UTF-8 (byte 4 is 0xFF)",
+     "",
+     {1, 2}},
+    {"CaptionWithCharactersTheFontLacks",
+     [](const ScratchDir& d) {
+       d.write("d2.txt", "Party \xF0\x9F\x8E\x89 in \xE5\x9F\x8E\xE5\x9F\x8E \xF0\x9F\x8E\x89\n");
+     },
+     0,
+     "Warning:d2.txt has 4 characters that font.ttf lacks, drawn as boxes or not at all: "
+     "U+1F389 U+57CE\n",
+     "",
+     {1, 2}},
+    {"CaptionMixingRightToLeftWithLeftToRight",
+     [](const ScratchDir& d) { d.write("d1.txt", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D world"); },
+     0,
+     "Warning:d1.txt mixes right-to-left text with left-to-right text or numbers",
+     "",
+     {1, 2}},
+    {"CaptionTooSmallToRead",
+     [](const ScratchDir& d) {
+       writeSize(d, "2 12");
+       d.write("d2.txt", std::string(130, 'w'));
+     },
+     0,
+     "Warning:d2.txt prints its lines 17 px high on the poster, too small to read (under 32 px)",
      "",
      {1, 2}},
     {"CaptionOfSpacesOnly",

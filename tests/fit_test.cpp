@@ -1,5 +1,7 @@
 #include "poster/fit.h"
 
+#include "poster/legibility.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -42,5 +44,13 @@ INSTANTIATE_TEST_SUITE_P(Captions, FitTable,
                                          FitCase{1625, 980, kCaptionBox, kCaptionBox},
                                          FitCase{3250, 1960, kCaptionBox, kCaptionBox},
                                          FitCase{1999, 1206, kCaptionBox, {275, 2450, 1624, 980}}));
+
+// A line prints at its height scaled as the whole raster is.
+TEST(Legibility, LinePrintsAtItsHeightScaledByTheFit) {
+  EXPECT_EQ(printedLineHeight(100, 2000, 300), 81);  // reduced to 1625 x 243
+  EXPECT_EQ(printedLineHeight(100, 500, 100), 325);  // enlarged to 1625 x 325
+  EXPECT_EQ(printedLineHeight(14, 2000, 1500), 9);   // 1306 x 980: far too small
+  EXPECT_LT(printedLineHeight(14, 2000, 1500), kMinLegibleLineHeight);
+}
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -92,26 +94,106 @@ TEST(Loading, FileThatIsNotAnImageEndsTheRunLikeAMissingOne) {
   EXPECT_FALSE(dir.exists("result1.png"));
 }
 
-TEST(Loading, GrayscaleProgressiveAndCmykJpegsLoad) {
-  const Rgba orange{230, 120, 40, 255};
-  const Rgba background{200, 220, 240, 255};
-  for (JpegKind kind : {JpegKind::kGrayscale, JpegKind::kProgressive, JpegKind::kCmyk}) {
-    ScratchDir dir;
-    dir.populate(1);
-    saveJpegAs(solidSurface(400, 400, orange), dir.at("city_photo1.jpeg"), kind);
-    const RunResult run = dir.run();
-    ASSERT_EQ(run.status, 0) << static_cast<int>(kind) << run.out << run.log;
-    Surface poster = loadRgba(dir.at("result1.png"));
-    ASSERT_TRUE(poster);
-    // A square photograph fills its whole box.
-    const Rgba centre = pixelAt(poster, 443 + 646, 711 + 300);
-    EXPECT_FALSE(near(centre, background, 12)) << static_cast<int>(kind);
-    // SDL_image hands CMYK samples over as they are stored, so only the
-    // other two keep their colours.
-    if (kind == JpegKind::kCmyk) continue;
-    const Rgba expected = kind == JpegKind::kGrayscale ? Rgba{144, 144, 144, 255} : orange;
-    EXPECT_TRUE(near(centre, expected, 12)) << static_cast<int>(kind) << ": " << describe(centre);
+// Four colour patches, as a photograph's quadrants.
+const Rgba kPatches[4] = {
+    {200, 30, 30, 255}, {30, 160, 60, 255}, {30, 60, 200, 255}, {230, 200, 40, 255}};
+
+using PatchWriter = std::function<void(const ScratchDir&, const Surface&)>;
+
+struct ColourCase {
+  const char* name;
+  PatchWriter write;        // writes the patches into the working directory
+  std::string logHas = "";  // a substring of the log, or "" for no warning at all
+  bool background = false;  // the patches are the background, not the photograph
+};
+
+PatchWriter photographAs(JpegKind kind, const std::string& profile = "") {
+  return [=](const ScratchDir& d, const Surface& s) {
+    const Surface stored =
+        profile.empty() ? Surface(SDL_DuplicateSurface(s.get())) : inProfile(s, profile);
+    saveJpegAs(stored, d.at("city_photo1.jpeg"), kind, "", profile);
+  };
+}
+
+PatchWriter pngInAdobeRgb(const char* name) {
+  return [=](const ScratchDir& d, const Surface& s) {
+    savePng(inProfile(s, adobeRgbProfile()), d.at(name));
+    d.write(name, withIccpChunk(d.read(name), adobeRgbProfile()));
+  };
+}
+
+const ColourCase kColourCases[] = {
+    {"Grayscale", photographAs(JpegKind::kGrayscale)},
+    {"Progressive", photographAs(JpegKind::kProgressive)},
+    {"CmykWithAdobesMarker", photographAs(JpegKind::kCmyk)},
+    {"CmykWithoutAdobesMarker", photographAs(JpegKind::kCmykPlain)},
+    {"Ycck", photographAs(JpegKind::kYcck)},
+    {"JpegInAdobeRgb", photographAs(JpegKind::kBaseline, adobeRgbProfile())},
+    {"PngInAdobeRgb", pngInAdobeRgb("city_photo1.jpeg")},
+    {"BackgroundInAdobeRgb", pngInAdobeRgb("bg.png"), "", true},
+    {"UnreadableProfile",
+     [](const ScratchDir& d, const Surface& s) {
+       saveJpegAs(s, d.at("city_photo1.jpeg"), JpegKind::kBaseline, "", "not a profile");
+     },
+     "Warning:city_photo1.jpeg has a colour profile that cannot be read; its colours are used "
+     "as decoded"},
+};
+
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
+
+class ColourTable : public testing::TestWithParam<ColourCase> {};
+
+// Whatever the encoding, the patches print in their sRGB colours.
+TEST_P(ColourTable, PatchesPrintInTheirColours) {
+  const ColourCase& c = GetParam();
+  ScratchDir dir;
+  dir.populate(1);
+  c.write(dir, quadrantSurface(400, 400, kPatches));
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.out << run.log;
+  if (c.logHas.empty()) {
+    EXPECT_THAT(run.logLines(), testing::Not(testing::Contains(testing::StartsWith("Warning:"))));
+  } else {
+    EXPECT_THAT(run.log, HasSubstr(c.logHas));
   }
+  Surface poster = loadRgba(dir.at("result1.png"));
+  ASSERT_TRUE(poster);
+  for (int q = 0; q < 4; ++q) {
+    // A square photograph fills its whole box; the background the poster.
+    const SDL_Rect box = c.background ? SDL_Rect{0, 0, 2160, 3840} : SDL_Rect{443, 711, 1292, 1292};
+    const int x = box.x + box.w / 4 + (q % 2) * box.w / 2;
+    const int y = box.y + box.h / 8 + (q / 2) * box.h / 2;
+    Rgba want = kPatches[q];
+    if (std::string(c.name) == "Grayscale") {
+      const int grey = (want.r * 299 + want.g * 587 + want.b * 114) / 1000;
+      want = {grey, grey, grey, 255};
+    }
+    const Rgba seen = pixelAt(poster, x, y);
+    EXPECT_TRUE(near(seen, want, 4)) << "patch " << q << ": " << describe(seen);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, ColourTable, testing::ValuesIn(kColourCases),
+                         [](const testing::TestParamInfo<ColourCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// An sRGB profile changes nothing: the photograph prints as one without.
+TEST(Loading, PhotographWithAnSrgbProfilePrintsAsOneWithout) {
+  ScratchDir dir;
+  dir.populate(2);
+  const Surface photo = noisySurface(300, 300, 7);
+  saveJpegAs(photo, dir.at("city_photo1.jpeg"), JpegKind::kBaseline, "", srgbProfile());
+  saveJpegAs(photo, dir.at("city_photo2.jpeg"), JpegKind::kBaseline);
+  ASSERT_EQ(dir.run().status, 0);
+  Surface first = loadRgba(dir.at("result1.png"));
+  Surface second = loadRgba(dir.at("result2.png"));
+  ASSERT_TRUE(first && second);
+  long differing = 0;
+  for (int y = 711; y < 711 + 1292; ++y)
+    for (int x = 443; x < 443 + 1292; ++x)
+      differing += !near(pixelAt(first, x, y), pixelAt(second, x, y), 0);
+  EXPECT_EQ(differing, 0);
 }
 
 // Shut-down destroys the registered textures in byte-wise name order; each

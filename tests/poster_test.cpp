@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -210,6 +213,92 @@ TEST(Poster, CaptionThatCannotBeRenderedEndsTheRunAfterEarlierPosters) {
   EXPECT_TRUE(dir.exists("result1.png"));
   EXPECT_TRUE(dir.exists("result2.png"));
   EXPECT_FALSE(dir.exists("result3.png"));
+}
+
+// The caption box of a poster, pixel for pixel.
+std::vector<Rgba> captionPixels(const Surface& poster) {
+  std::vector<Rgba> pixels;
+  for (int y = kCaptionBox.y; y < kCaptionBox.y + kCaptionBox.h; ++y)
+    for (int x = kCaptionBox.x; x < kCaptionBox.x + kCaptionBox.w; ++x)
+      pixels.push_back(pixelAt(poster, x, y));
+  return pixels;
+}
+
+bool samePixels(const std::vector<Rgba>& a, const std::vector<Rgba>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (!near(a[i], b[i], 0)) return false;
+  return true;
+}
+
+// Read right to left, Hebrew prints as the same letters typed in the order
+// they are seen, set left to right after a LEFT-TO-RIGHT MARK.
+TEST(Poster, HebrewPrintsAsTheSameTextTypedInVisualOrder) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.write("d1.txt", "שלום עולם");
+  dir.write("d2.txt", "\u200Eםלוע םולש");
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(run.logLines(), testing::Not(testing::Contains(testing::StartsWith("Warning:"))));
+  Surface logical = loadRgba(dir.at("result1.png"));
+  Surface visual = loadRgba(dir.at("result2.png"));
+  ASSERT_TRUE(logical && visual);
+  EXPECT_GT(darkPixels(logical, kCaptionBox).total, 1000);
+  EXPECT_TRUE(samePixels(captionPixels(logical), captionPixels(visual)));
+}
+
+// Devanagari is shaped into conjuncts, its vowel signs placed: the caption
+// is as wide as HarfBuzz's own shaping of it (hb-shape), which is narrower
+// than its letters set one by one.
+TEST(Poster, DevanagariIsAsWideAsHarfBuzzShapesIt) {
+  const std::string font = "/usr/share/fonts/truetype/lohit-devanagari/Lohit-Devanagari.ttf";
+  const std::string text = "क्षत्रिय किताब";
+  ScratchDir dir;
+  dir.populate(1);
+  dir.copyFrom(font, "font.ttf");
+  dir.write("d1.txt", text);
+  std::vector<std::string> trace;
+  const RunResult run = dir.runTraced(trace);
+  ASSERT_EQ(run.status, 0) << run.log;
+  EXPECT_THAT(run.logLines(), testing::Not(testing::Contains(testing::StartsWith("Warning:"))));
+  // Textures: background, canvas, photograph, then the caption.
+  const std::vector<std::string> created = linesStartingWith(trace, "create ");
+  ASSERT_GE(created.size(), 4u);
+  const int width = std::stoi(created[3].substr(7));
+  FILE* shaping = popen(("hb-shape --font-size=48 " + font + " '" + text + "'").c_str(), "r");
+  ASSERT_TRUE(shaping);
+  char glyphs[4096] = "";
+  const size_t n = fread(glyphs, 1, sizeof glyphs - 1, shaping);
+  pclose(shaping);
+  int advance = 0;
+  for (const char* p = glyphs; (p = strchr(p, '+')) != nullptr && p < glyphs + n; ++p)
+    advance += atoi(p + 1);
+  ASSERT_GT(advance, 100) << glyphs;
+  EXPECT_NEAR(width, advance, 4) << glyphs;
+}
+
+// Nothing that prints as written is warned of: the bundled example, and
+// English with blank lines, accents typed as combining marks and Chinese
+// with full-width punctuation, in WenQuanYi.
+TEST(Poster, ExampleAndWellFormedCaptionsGetNoWarning) {
+  ScratchDir dir;
+  for (const char* name : {"size.txt", "bg.png", "d1.txt", "d2.txt", "d3.txt", "d4.txt"})
+    dir.copyFrom(std::string(POSTERGEN_EXAMPLE_DIR) + "/" + name, name);
+  for (int i = 1; i <= 7; ++i)
+    dir.copyFrom(
+        std::string(POSTERGEN_EXAMPLE_DIR) + "/city_photo" + std::to_string(i % 4 + 1) + ".jpeg",
+        "city_photo" + std::to_string(i) + ".jpeg");
+  dir.copyFrom(kCjkFont, "font.ttf");
+  dir.write("size.txt", "7 96");
+  dir.write("d5.txt", "Evening light\n\n\nover the river");
+  dir.write("d6.txt", "Cafe\u0301 au lait with Zo\u0308e");
+  dir.write("d7.txt", "春天的城市，花开满街。\n夜色温柔！");
+  const RunResult run = dir.run();
+  ASSERT_EQ(run.status, 0) << run.out << run.log;
+  EXPECT_THAT(run.logLines(), testing::Not(testing::Contains(testing::StartsWith("Warning:"))))
+      << run.log;
+  EXPECT_EQ(linesStartingWith(run.logLines(), "Saved texture").size(), 7u);
 }
 
 }  // namespace

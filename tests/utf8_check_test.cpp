@@ -1,5 +1,7 @@
 #include "captions/utf8_check.h"
 
+#include "captions/caption_script.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -41,5 +43,43 @@ TEST(Utf8Check, RecognisesBothUtf16ByteOrderMarks) {
   EXPECT_FALSE(startsWithUtf16Mark("\xEF\xBB\xBFh"));
   EXPECT_FALSE(startsWithUtf16Mark("\xFF"));
 }
+
+}  // namespace
+
+namespace {
+
+struct ScriptCase {
+  const char* what;
+  std::string text;
+  bool rightToLeft;
+  std::string script;
+  bool mixes;
+};
+
+class ScriptTable : public testing::TestWithParam<ScriptCase> {};
+
+TEST_P(ScriptTable, TellsDirectionScriptAndMixture) {
+  const ScriptCase& c = GetParam();
+  const CaptionScript found = captionScript(c.text);
+  EXPECT_EQ(found.rightToLeft, c.rightToLeft) << c.what;
+  EXPECT_EQ(found.script, c.script) << c.what;
+  EXPECT_EQ(found.mixesDirections, c.mixes) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Captions, ScriptTable,
+    testing::Values(ScriptCase{"English", "Evening light, 2024", false, "", false},
+                    ScriptCase{"Chinese", "城市，夜景。", false, "", false},
+                    ScriptCase{"combining accents", "Cafe\xCC\x81 Zo\xCC\x88", false, "", false},
+                    ScriptCase{"Hebrew", "\"שלום עולם\"", true, "Hebr", false},
+                    ScriptCase{"Hebrew in visual order", "\xE2\x80\x8Eםלוע םולש", false, "Hebr",
+                               false},
+                    ScriptCase{"Arabic", "مرحبا بالعالم", true, "Arab", false},
+                    ScriptCase{"Devanagari", "क्षत्रिय किताब", false, "Deva", false},
+                    ScriptCase{"Thai", "สวัสดี", false, "Thai", false},
+                    ScriptCase{"Hebrew with English", "שלום world", true, "", true},
+                    ScriptCase{"English with a Hebrew word", "Hello שלום!", false, "", true},
+                    ScriptCase{"Hebrew with a number", "שנת 2024", true, "Hebr", true},
+                    ScriptCase{"Hebrew with one digit", "פרק 3", true, "Hebr", false}));
 
 }  // namespace

@@ -12,10 +12,26 @@ bool drawnWithoutGlyph(char32_t c) {
          (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF || (c >= 0xE0000 && c <= 0xE0FFF);
 }
 
+namespace {
+
+bool combiningMark(char32_t c) {
+  return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
+         (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+         (c >= 0xFE20 && c <= 0xFE2F);
+}
+
+}  // namespace
+
 std::vector<char32_t> missingGlyphs(TTF_Font* font, const std::string& caption) {
   std::vector<char32_t> missing;
-  for (char32_t c : codePointsOf(caption))
-    if (!drawnWithoutGlyph(c) && !TTF_GlyphIsProvided32(font, c)) missing.push_back(c);
+  bool baseDrawn = false;
+  for (char32_t c : codePointsOf(caption)) {
+    // The shaper composes an accent with the letter before it when the
+    // font has the accented letter, as fonts with few accents do.
+    if (drawnWithoutGlyph(c) || (combiningMark(c) && baseDrawn)) continue;
+    baseDrawn = TTF_GlyphIsProvided32(font, c);
+    if (!baseDrawn) missing.push_back(c);
+  }
   return missing;
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -248,7 +249,7 @@ void saveJpeg(const Surface& surface, const std::string& path, int quality) {
 }
 
 void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
-                const std::string& app1) {
+                const std::string& app1, const std::string& iccProfile) {
   Surface rgba(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_ABGR8888, 0));
   FILE* file = std::fopen(path.c_str(), "wb");
   if (!rgba || !file) throw std::runtime_error("cannot write " + path);
@@ -259,17 +260,24 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
   jpeg_stdio_dest(&cinfo, file);
   cinfo.image_width = rgba->w;
   cinfo.image_height = rgba->h;
-  const bool cmyk = kind == JpegKind::kCmyk;
+  const bool cmyk =
+      kind == JpegKind::kCmyk || kind == JpegKind::kCmykPlain || kind == JpegKind::kYcck;
+  const bool inverted = kind != JpegKind::kCmykPlain;
   const bool gray = kind == JpegKind::kGrayscale;
   cinfo.input_components = cmyk ? 4 : gray ? 1 : 3;
   cinfo.in_color_space = cmyk ? JCS_CMYK : gray ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, 95, TRUE);
   if (kind == JpegKind::kProgressive) jpeg_simple_progression(&cinfo);
+  if (kind == JpegKind::kYcck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
+  if (kind == JpegKind::kCmykPlain) cinfo.write_Adobe_marker = FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   if (!app1.empty())
     jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(app1.data()),
                       static_cast<unsigned>(app1.size()));
+  if (!iccProfile.empty())
+    jpeg_write_icc_profile(&cinfo, reinterpret_cast<const JOCTET*>(iccProfile.data()),
+                           static_cast<unsigned>(iccProfile.size()));
   std::vector<JSAMPLE> row(static_cast<size_t>(rgba->w) * cinfo.input_components);
   while (cinfo.next_scanline < cinfo.image_height) {
     const auto* src = static_cast<const uint8_t*>(rgba->pixels) + cinfo.next_scanline * rgba->pitch;
@@ -279,12 +287,12 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
       if (gray) {
         out[0] = static_cast<JSAMPLE>((p[0] * 299 + p[1] * 587 + p[2] * 114) / 1000);
       } else if (cmyk) {
-        // Adobe's convention, which decoders expect: inverted CMYK.
+        // The uncalibrated conversion; Adobe's marker means inverted samples.
         const int k = std::min({255 - p[0], 255 - p[1], 255 - p[2]});
-        out[0] = static_cast<JSAMPLE>(255 - (255 - p[0] - k));
-        out[1] = static_cast<JSAMPLE>(255 - (255 - p[1] - k));
-        out[2] = static_cast<JSAMPLE>(255 - (255 - p[2] - k));
-        out[3] = static_cast<JSAMPLE>(255 - k);
+        for (int c = 0; c < 4; ++c) {
+          const int ink = c == 3 ? k : k == 255 ? 0 : (255 - p[c] - k) * 255 / (255 - k);
+          out[c] = static_cast<JSAMPLE>(inverted ? 255 - ink : ink);
+        }
       } else {
         out[0] = p[0];
         out[1] = p[1];
@@ -327,4 +335,58 @@ Surface loadRgba(const std::string& path) {
 Rgba pixelAt(const Surface& s, int x, int y) {
   const auto* p = static_cast<const uint8_t*>(s->pixels) + y * s->pitch + 4 * x;
   return {p[0], p[1], p[2], p[3]};
+}
+
+namespace {
+
+std::string savedProfile(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+}  // namespace
+
+std::string adobeRgbProfile() {
+  const cmsCIExyY white{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+  cmsToneCurve* gamma = cmsBuildGamma(nullptr, 563.0 / 256.0);
+  cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(gamma);
+  return savedProfile(profile);
+}
+
+std::string srgbProfile() { return savedProfile(cmsCreate_sRGBProfile()); }
+
+Surface inProfile(const Surface& srgb, const std::string& profile) {
+  Surface out(SDL_ConvertSurfaceFormat(srgb.get(), SDL_PIXELFORMAT_ABGR8888, 0));
+  cmsHPROFILE from = cmsCreate_sRGBProfile();
+  cmsHPROFILE to =
+      cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHTRANSFORM transform = cmsCreateTransform(from, TYPE_RGBA_8, to, TYPE_RGBA_8,
+                                               INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+  for (int y = 0; y < out->h; ++y) {
+    auto* row = static_cast<uint8_t*>(out->pixels) + y * out->pitch;
+    cmsDoTransform(transform, row, row, static_cast<cmsUInt32Number>(out->w));
+  }
+  cmsDeleteTransform(transform);
+  cmsCloseProfile(from);
+  cmsCloseProfile(to);
+  return out;
+}
+
+std::string withIccpChunk(const std::string& png, const std::string& profile) {
+  uLongf size = compressBound(profile.size());
+  std::string compressed(size, '\0');
+  compress(reinterpret_cast<Bytef*>(compressed.data()), &size,
+           reinterpret_cast<const Bytef*>(profile.data()), profile.size());
+  compressed.resize(size);
+  // After the signature (8 bytes) and IHDR (25): the profile's name, a NUL
+  // and the compression method (0, zlib).
+  return png.substr(0, 33) + pngChunk("iCCP", std::string("test\0\0", 6) + compressed) +
+         png.substr(33);
 }

@@ -95,12 +95,23 @@ Surface quadrantSurface(int w, int h, const Rgba quadrants[4]);
 // Photographic-looking content: smooth gradients with noise.
 Surface noisySurface(int w, int h, uint32_t seed);
 
-// Encodings SDL_image does not write, made with libjpeg directly.
-enum class JpegKind { kBaseline, kGrayscale, kProgressive, kCmyk };
+// Encodings SDL_image does not write, made with libjpeg directly: CMYK
+// with Adobe's marker (inverted samples), as print workflows write it, and
+// without (plain samples), and YCCK.
+enum class JpegKind { kBaseline, kGrayscale, kProgressive, kCmyk, kCmykPlain, kYcck };
 // Writes the surface as JPEG; app1, when not empty, is stored as an APP1
-// segment (the EXIF block) right after the start of the file.
+// segment (the EXIF block) right after the start of the file, and
+// iccProfile, when not empty, in APP2 segments.
 void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
-                const std::string& app1 = "");
+                const std::string& app1 = "", const std::string& iccProfile = "");
+
+// ICC profiles made with Little CMS: Adobe RGB (1998) and sRGB.
+std::string adobeRgbProfile();
+std::string srgbProfile();
+// The surface's sRGB colours in the profile's colour space.
+Surface inProfile(const Surface& srgb, const std::string& profile);
+// PNG file bytes with the profile inserted as an iCCP chunk.
+std::string withIccpChunk(const std::string& png, const std::string& profile);
 
 // The payload of an EXIF APP1 segment whose first IFD holds one entry: the
 // Orientation tag with the given value, in Intel or Motorola byte order.
