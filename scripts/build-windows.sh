@@ -8,7 +8,8 @@
 # Installs what it needs with apt-get and fails if mingw-w64 or Wine cannot
 # be had. The libraries come from scripts/windows/build-prefix.sh, which
 # builds them from Debian's source packages into a cached prefix
-# (/var/cache/postergen-win64/<key>, or $POSTERGEN_WIN_PREFIX).
+# (/var/cache/postergen-win64/<key>, or $POSTERGEN_WIN_PREFIX), and
+# scripts/windows/build-addons.sh adds those needed since (Little CMS).
 #
 # Time on 2 cores, measured: from nothing about 17 minutes (installing
 # mingw-w64, Wine and the build tools about 3, the library prefix about 14 on
@@ -40,6 +41,7 @@ done
 
 prefix=$("$root/scripts/windows/build-prefix.sh" | tail -1)
 [ -f "$prefix/.postergen-prefix" ] || die "the library prefix was not built"
+"$root/scripts/windows/build-addons.sh" "$prefix" || die "the libraries added to the prefix were not built"
 
 echo "== Cross-building postergen.exe against $prefix"
 mkdir -p "$build"

@@ -11,6 +11,9 @@
 #   and WebP linked in, no stb_image, as Debian configures it), libsdl2-ttf
 #   (with harfbuzz, as Debian configures it).
 #
+# Libraries needed since are added by build-addons.sh, each under a key of
+# its own, so that adding one does not rebuild this prefix.
+#
 # The prefix is $POSTERGEN_WIN_PREFIX, or /var/cache/postergen-win64/<key>
 # where <key> hashes the chosen source versions, this script, the CMake
 # toolchain file and the compiler's version: it is built only when missing
