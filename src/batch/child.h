@@ -1,54 +1,61 @@
-// One postergen process: started with posix_spawn in a run directory held
-// open by the batch, its standard output and standard error on pipes, its
-// own peak memory sampled while it runs, reaped with wait4.
+// postergen processes: each started in a run directory held by the batch,
+// its standard output and standard error on pipes, its own peak memory
+// sampled while it runs. One implementation per platform: child_posix.cpp
+// (posix_spawn, poll, wait4), child_win32.cpp (CreateProcessW, a reader
+// thread per pipe).
 #ifndef POSTERGEN_BATCH_CHILD_H_
 #define POSTERGEN_BATCH_CHILD_H_
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "batch/directory.h"
 #include "batch/outcome.h"
 
+struct ChildState;  // the platform's
+
 struct Child {
-  pid_t pid = -1;
-  UniqueFd out;             // its standard output
-  UniqueFd err;             // its standard error, where SDL_Log writes
-  int64_t peakBytes = 0;    // sampled while it runs
-  int64_t maxrssBytes = 0;  // wait4's figure, once reaped
+  Child();
+  ~Child();
+  Child(Child&&) noexcept;
+  Child& operator=(Child&&) noexcept;
+  std::unique_ptr<ChildState> state;
+  bool outOpen = false;    // its standard output has not ended yet
+  bool errOpen = false;    // nor its standard error, where SDL_Log writes
+  int64_t peakBytes = 0;   // sampled while it runs
+  int64_t boundBytes = 0;  // once reaped: an upper bound of its peak (POSIX: wait4's,
+                           // which counts the batch's own size too)
 };
 
-// Starts postergen (an absolute path) in directory, its standard input on
-// /dev/null and the stop signals and SIGPIPE at their defaults. Every
-// descriptor of the batch is close-on-exec, so a child inherits none.
-Problem spawnPostergen(const std::string& postergen, int directory, Child& child);
+// Starts postergen (an absolute path) in directory, its standard input
+// empty and the stop signals at their defaults. No descriptor or handle of
+// the batch's is inherited, but for the child's own pipes.
+Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child);
 
-// Appends what fd holds to text; false at the end of the file (fd closed).
-bool readInto(int fd, std::string& text);
+// What came from a child: text on its standard output or error (log), or
+// the end of that stream.
+struct Output {
+  size_t child = 0;  // the index into the children waited for
+  bool log = false;
+  std::string text;
+  bool ended = false;
+};
 
-// Raises child.peakBytes to the process's own high-water mark of resident
-// memory, while it runs. wait4's figure is an upper bound only: it counts
-// the batch's own size too, as the child started as a copy of it.
+// Waits until some of the children have output or end a stream, a stop
+// signal arrives (see machine.h) or timeoutMs passes, and returns what came.
+std::vector<Output> waitForOutput(const std::vector<Child*>& children, int timeoutMs);
+
+// How a child is asked to end: the batch stopped (on Windows the console's
+// Ctrl-C reached the child already), it stalled, or it did not end when asked.
+enum class Ending { kStop, kStall, kKill };
+void endChild(Child& child, Ending ending);
+
+// Raises child.peakBytes to the process's own high-water mark of memory.
 void samplePeak(Child& child);
 
-// Waits for the child to end.
+// Waits for the child to end, once both of its streams have ended.
 Termination reap(Child& child);
-
-struct FinishedRun {
-  Problem problem;  // postergen could not be started
-  Termination how;
-  std::string out;
-  std::string log;
-  int64_t peakBytes = 0;
-  int stoppedBy = 0;  // the stop signal that ended it early, or 0
-  bool stalled = false;
-};
-
-// Runs postergen in directory to its end, or until a stop signal or
-// stallSeconds (0: no limit) without a word from it, which end it with
-// SIGTERM. Its peak is wait4's upper bound.
-FinishedRun runToEnd(const std::string& postergen, int directory, int stallSeconds);
 
 #endif  // POSTERGEN_BATCH_CHILD_H_

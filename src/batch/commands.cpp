@@ -1,7 +1,5 @@
 #include "batch/commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <iostream>
@@ -27,8 +25,7 @@ const char kWorkName[] = ".postergen-batch";
 struct Batch {
   std::string error;
   Home home;
-  UniqueFd homeFd;
-  UniqueFd lock;
+  Handle lock;
   std::vector<int> items;  // to make, in order
   ItemCheck check;
   int skipped = 0;
@@ -39,10 +36,9 @@ struct Batch {
 Batch prepare(const BatchOptions& options, const std::string& directory, bool resume) {
   Batch batch;
   batch.home = openHome(directory, batch.error);
-  batch.homeFd = UniqueFd(batch.home.fd);
   if (!batch.error.empty()) return batch;
   Problem problem;
-  batch.lock = lockDirectory(batch.home.fd, batch.home.path, problem);
+  batch.lock = lockDirectory(*batch.home.directory, problem);
   if (problem) {
     batch.error = problem.text;
     return batch;
@@ -108,10 +104,9 @@ int finish(BatchReport& report, std::chrono::steady_clock::time_point start) {
 void runItems(const BatchOptions& options, const Batch& batch, const std::string& postergen,
               const PlanLimits& plannedLimits, bool preflight, BatchReport& report) {
   const Home& home = batch.home;
-  const std::string workPath = home.path + "/" + kWorkName;
-  Problem problem = clearLeftover(home.fd, kWorkName, workPath);
-  UniqueFd work;
-  if (!problem) work = makePrivateDirectory(home.fd, kWorkName, workPath, problem);
+  Problem problem = clearLeftover(*home.directory, kWorkName);
+  Directory work;
+  if (!problem) work = makePrivateDirectory(*home.directory, kWorkName, problem);
   if (!work) {
     for (int item : batch.items) report.failures.push_back({home.shownItem(item), problem.text});
     return;
@@ -119,11 +114,10 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   BatchSetup setup;
   setup.limits = plannedLimits;
   if (preflight) {
-    const PreflightResult result =
-        runPreflight(postergen, home, work.get(), workPath, options.stallSeconds);
+    const PreflightResult result = runPreflight(postergen, home, work, options.stallSeconds);
     if (result.stoppedBy || !result.failure.empty()) {
-      work = UniqueFd();
-      removeTree(home.fd, kWorkName);
+      work = Directory();
+      removeTree(*home.directory, kWorkName);
       if (!result.failure.empty() && !result.stoppedBy)
         report.error = "the preflight run failed: " + result.failure;
       return;
@@ -132,19 +126,18 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   }
   setup.home = home;
   setup.postergen = postergen;
-  setup.work = work.get();
-  setup.workPath = workPath;
+  setup.work = &work;
   setup.jobs = batch.jobs;
   setup.budget = batch.budget;
   setup.stallSeconds = options.stallSeconds;
   setup.costByItem.resize(static_cast<size_t>(home.itemCount) + 1);
   for (const ItemCost& cost : batch.check.costs) setup.costByItem[cost.item] = cost;
-  Progress progress(report.total, !options.quiet, isatty(STDERR_FILENO));
+  Progress progress(report.total, !options.quiet, errorIsTerminal());
   runBatch(setup, planRuns(batch.check.costs, setup.limits), progress, report);
   progress.clear();
   if (report.logsKept.empty() && !report.postersKept) {
-    work = UniqueFd();
-    removeTree(home.fd, kWorkName);
+    work = Directory();
+    removeTree(*home.directory, kWorkName);
   }
 }
 
@@ -190,7 +183,7 @@ int runPlannedCommand(const BatchOptions& options) {
     runItems(asHome, batch, postergen, limits, false, report);
   }
   const int status = finish(report, start);
-  replaceFile(batch.home.fd, kRunSummaryName, summaryText(report), run + "/" + kRunSummaryName);
+  replaceFile(*batch.home.directory, kRunSummaryName, summaryText(report));
   return status;
 }
 

@@ -1,9 +1,5 @@
 #include "batch/home.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -18,34 +14,27 @@ namespace {
 constexpr int kPosterWidth = 2160;
 constexpr int kPosterHeight = 3840;
 
-bool newer(const timespec& a, const timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-}
-
-const char* kindOf(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
+const char* describeKind(FileKind kind) {
+  switch (kind) {
+    case FileKind::kFifo: return "a FIFO";
+    case FileKind::kDirectory: return "a directory";
+    case FileKind::kDevice: return "a device";
+    default: return "not a regular file";
+  }
 }
 
 // The last chunk of a PNG that was written to its end.
-bool endsWithIend(int fd) {
+bool endsWithIend(std::FILE* file) {
   static const unsigned char kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
   unsigned char tail[12];
-  const off_t size = lseek(fd, 0, SEEK_END);
-  return size >= 12 && pread(fd, tail, sizeof tail, size - 12) == 12 &&
+  return std::fseek(file, -12, SEEK_END) == 0 && std::fread(tail, 1, sizeof tail, file) == 12 &&
          std::memcmp(tail, kIend, sizeof tail) == 0;
 }
 
-bool wholePoster(int fd) {
-  std::FILE* file = fdopen(dup(fd), "rb");
-  if (!file) return false;
+bool wholePoster(std::FILE* file) {
   const ImageHeader header = readImageHeader(file);
-  std::fclose(file);
   return header.outcome == ImageHeader::Outcome::kRead && std::strcmp(header.format, "PNG") == 0 &&
-         header.width == kPosterWidth && header.height == kPosterHeight && endsWithIend(fd);
+         header.width == kPosterWidth && header.height == kPosterHeight && endsWithIend(file);
 }
 
 }  // namespace
@@ -62,8 +51,8 @@ Home openHome(const std::string& path, std::string& error) {
     return home;
   }
   Problem problem;
-  home.fd = openDirectory(home.path, problem).release();
-  if (home.fd < 0) {
+  home.directory = std::make_shared<Directory>(openDirectory(home.path, problem));
+  if (problem) {
     error = problem.text;
     return home;
   }
@@ -72,7 +61,7 @@ Home openHome(const std::string& path, std::string& error) {
     error = notAFile(home, name);
     if (!error.empty()) return home;
   }
-  std::istringstream size(readSmallFile(home.fd, "size.txt", 1 << 16));
+  std::istringstream size(readSmallFile(*home.directory, "size.txt", 1 << 16));
   readRunConfigurationFrom(size, home.itemCount, home.fontSize);
   return home;
 }
@@ -87,24 +76,28 @@ const std::vector<std::string>& sharedInputs() {
 }
 
 std::string notAFile(const Home& home, const std::string& name) {
-  struct stat info;
-  if (fstatat(home.fd, name.c_str(), &info, 0) != 0 || S_ISREG(info.st_mode)) return "";
-  return name + " is " + kindOf(info.st_mode) + ", not a regular file";
+  const FileKind kind = kindOf(*home.directory, name);
+  if (kind == FileKind::kMissing || kind == FileKind::kRegular) return "";
+  return name + " is " + describeKind(kind) + ", not a regular file";
 }
 
 bool posterUpToDate(const Home& home, int item) {
-  UniqueFd poster(
-      openat(home.fd, posterName(item).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat made;
-  if (!poster || fstat(poster.get(), &made) != 0 || !S_ISREG(made.st_mode)) return false;
+  const Directory& directory = *home.directory;
+  int64_t made = 0;
+  if (!isRegularFile(directory, posterName(item)) ||
+      !modifiedTime(directory, posterName(item), made))
+    return false;
   std::vector<std::string> inputs = sharedInputs();
   inputs.insert(inputs.end(), {"size.txt", captionName(item), photoName(item)});
   for (const std::string& name : inputs) {
-    struct stat input;
-    if (fstatat(home.fd, name.c_str(), &input, 0) == 0 && !newer(made.st_mtim, input.st_mtim))
-      return false;
+    int64_t input = 0;
+    if (modifiedTime(directory, name, input) && made <= input) return false;
   }
-  return wholePoster(poster.get());
+  std::FILE* poster = openRegularFile(directory, posterName(item), false);
+  if (!poster) return false;
+  const bool whole = wholePoster(poster);
+  std::fclose(poster);
+  return whole;
 }
 
 ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
@@ -114,17 +107,14 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
     const std::string photo = photoName(item);
     std::string failure = notAFile(home, captionName(item));
     if (failure.empty()) failure = notAFile(home, photo);
-    struct stat info;
-    if (failure.empty() && fstatat(home.fd, photo.c_str(), &info, 0) != 0)
-      failure = photo + ": " + std::strerror(errno);
+    if (failure.empty() && kindOf(*home.directory, photo) == FileKind::kMissing)
+      failure = photo + ": " + std::strerror(ENOENT);
     ImageHeader header;
     if (failure.empty()) {
-      UniqueFd fd(openat(home.fd, photo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-      std::FILE* file = fd ? fdopen(fd.get(), "rb") : nullptr;
+      std::FILE* file = openRegularFile(*home.directory, photo, true);
       if (!file) {
         failure = "cannot open " + photo + ": " + std::strerror(errno);
       } else {
-        fd.release();
         header = readImageHeader(file);
         std::fclose(file);
         failure = imageRefusal(photo, header);

@@ -5,15 +5,17 @@
 #define POSTERGEN_BATCH_HOME_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "batch/directory.h"
 #include "batch/plan.h"
 #include "batch/report.h"
 
 struct Home {
-  std::string path;  // absolute
-  int fd = -1;       // the directory, held open by the command
+  std::string path;                      // absolute
+  std::shared_ptr<Directory> directory;  // held open while the batch runs
   int32_t itemCount = 0;
   int32_t fontSize = 0;
   // The numbers the items go by in messages, when the home is itself a

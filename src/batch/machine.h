@@ -9,6 +9,10 @@
 
 int onlineCpus();
 
+// Standard error is a terminal (a console on Windows), where the progress
+// line is rewritten in place.
+bool errorIsTerminal();
+
 // MemAvailable from /proc/meminfo, else the free physical pages.
 int64_t availableMemory();
 
@@ -22,14 +26,19 @@ std::string findPostergen(const std::string& choice);
 // directory.
 std::string absoluteDirectory(const std::string& path);
 
-// Installs the stop handlers, and ignores SIGPIPE: a reader of the progress
-// that goes away costs the display, not the batch. Each stop signal
-// received writes one byte to the pipe stopFd() reads.
+// Installs the stop handlers (SIGINT, SIGTERM and SIGHUP; on Windows the
+// console's Ctrl-C, Ctrl-Break and close), and on POSIX ignores SIGPIPE: a
+// reader of the progress that goes away costs the display, not the batch.
+// A stop wakes waitForOutput (child.h).
 void catchStopSignals();
-int stopFd();
-// The last stop signal received, or 0; consumes the pipe's bytes.
-int takeStopSignal();
-// The last stop signal received, or 0.
+// The last stop signal received (SIGINT for Ctrl-C), or 0.
 int stopSignal();
+// How many stop signals have come.
+int stopSignalCount();
+#ifndef _WIN32
+// Readable once a stop signal has come, for poll; takeStopSignal empties it.
+int stopFd();
+void takeStopSignal();
+#endif
 
 #endif  // POSTERGEN_BATCH_MACHINE_H_

@@ -1,11 +1,8 @@
 #include "batch/plan_directory.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -102,37 +99,35 @@ std::map<int, std::string> failuresIn(const std::string& summary) {
 // need a place.
 class LogKeeper {
  public:
-  LogKeeper(int home, std::string homePath) : home_(home), homePath_(std::move(homePath)) {}
+  explicit LogKeeper(const Directory& home) : home_(home) {}
 
   // Moves what the run said into logs/<run>/; returns where, or empty.
-  std::string keep(int run, const std::string& name) {
+  std::string keep(const Directory& run, const std::string& name) {
     if (!logs_ && !open()) return "";
     Problem problem;
-    UniqueFd kept = makePrivateDirectory(logs_.get(), name, name, problem);
+    const Directory kept = makePrivateDirectory(logs_, name, problem);
     if (!kept) return "";
     for (const char* file : {"postergen.log", "postergen.out", kRunSummaryName})
-      if (isRegularFile(run, file)) moveFile(run, file, kept.get(), file, file);
-    for (const std::string& log : listDirectory(run, std::string(kWorkName) + "/logs")) {
-      UniqueFd logs(openat(run, (std::string(kWorkName) + "/logs").c_str(),
-                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-      if (logs) moveFile(logs.get(), log, kept.get(), log, log);
-    }
-    return homePath_ + "/" + kWorkName + "/logs/";
+      if (isRegularFile(run, file)) moveFile(run, file, kept, file);
+    const Directory work = openSubdirectory(run, kWorkName, problem);
+    const Directory logs = work ? openSubdirectory(work, "logs", problem) : Directory();
+    if (logs)
+      for (const std::string& log : listDirectory(logs, ".")) moveFile(logs, log, kept, log);
+    return logs_.path + "/";
   }
 
  private:
   bool open() {
-    if (clearLeftover(home_, kWorkName, kWorkName)) return false;
+    if (clearLeftover(home_, kWorkName)) return false;
     Problem problem;
-    work_ = makePrivateDirectory(home_, kWorkName, kWorkName, problem);
-    if (work_) logs_ = makePrivateDirectory(work_.get(), "logs", "logs", problem);
+    work_ = makePrivateDirectory(home_, kWorkName, problem);
+    if (work_) logs_ = makePrivateDirectory(work_, "logs", problem);
     return static_cast<bool>(logs_);
   }
 
-  int home_;
-  std::string homePath_;
-  UniqueFd work_;
-  UniqueFd logs_;
+  const Directory& home_;
+  Directory work_;
+  Directory logs_;
 };
 
 }  // namespace
@@ -141,28 +136,27 @@ std::string writePlan(const Home& home, const std::vector<PlannedRun>& runs,
                       const std::vector<ItemFailure>& failures, const std::string& planDirectory,
                       std::ostream& paths) {
   if (home.path.find('\n') != std::string::npos) return "the home's path holds a line break";
-  if (mkdir(planDirectory.c_str(), 0777) != 0 && errno != EEXIST)
-    return systemProblem("cannot create " + planDirectory).text;
+  std::error_code error;
+  std::filesystem::create_directory(std::filesystem::u8path(planDirectory), error);
+  if (error) return "cannot create " + planDirectory + ": " + error.message();
   const std::string root = absoluteDirectory(planDirectory);
   if (root.empty()) return planDirectory + " is not a directory";
   Problem problem;
-  UniqueFd plan = openDirectory(root, problem);
+  const Directory plan = openDirectory(root, problem);
   if (!plan) return problem.text;
-  if (!listDirectory(plan.get(), ".").empty()) return planDirectory + " is not an empty directory";
+  if (!listDirectory(plan, ".").empty()) return planDirectory + " is not an empty directory";
   std::vector<PlanRun> planned;
   for (size_t r = 0; r < runs.size(); ++r) {
     const std::string name = runName(r + 1, runs.size());
-    if (stopSignal() ||
-        !makeRunDirectory(plan.get(), name, root + "/" + name, home, runs[r].items, problem)) {
-      for (const PlanRun& run : planned) removeTree(plan.get(), run.name);
+    if (stopSignal() || !makeRunDirectory(plan, name, home, runs[r].items, problem)) {
+      for (const PlanRun& run : planned) removeTree(plan, run.name);
       return stopSignal() ? "stopped" : problem.text;
     }
     planned.push_back({name, runs[r].items});
   }
-  problem = replaceFile(plan.get(), kPlanFile, planText(home.path, planned, failures),
-                        root + "/" + kPlanFile);
+  problem = replaceFile(plan, kPlanFile, planText(home.path, planned, failures));
   if (problem) {
-    for (const PlanRun& run : planned) removeTree(plan.get(), run.name);
+    for (const PlanRun& run : planned) removeTree(plan, run.name);
     return problem.text;
   }
   for (const PlanRun& run : planned) paths << root << '/' << run.name << '\n';
@@ -173,9 +167,9 @@ std::vector<int> plannedItems(const std::string& runDirectory) {
   const size_t slash = runDirectory.rfind('/');
   if (slash == std::string::npos) return {};
   Problem problem;
-  UniqueFd parent = openDirectory(runDirectory.substr(0, slash), problem);
+  const Directory parent = openDirectory(runDirectory.substr(0, slash), problem);
   Plan plan;
-  if (!parent || !parsePlan(readSmallFile(parent.get(), kPlanFile, kPlanLimit), plan)) return {};
+  if (!parent || !parsePlan(readSmallFile(parent, kPlanFile, kPlanLimit), plan)) return {};
   const std::string name = runDirectory.substr(slash + 1);
   for (const PlanRun& run : plan.runs)
     if (run.name == name) return run.items;
@@ -185,16 +179,16 @@ std::vector<int> plannedItems(const std::string& runDirectory) {
 std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
   const std::string root = absoluteDirectory(planDirectory);
   Problem problem;
-  UniqueFd planFd = root.empty() ? UniqueFd() : openDirectory(root, problem);
+  Directory planDir = root.empty() ? Directory() : openDirectory(root, problem);
   Plan plan;
-  if (!planFd || !parsePlan(readSmallFile(planFd.get(), kPlanFile, kPlanLimit), plan))
+  if (!planDir || !parsePlan(readSmallFile(planDir, kPlanFile, kPlanLimit), plan))
     return planDirectory + " holds no plan written by postergen-batch --plan";
-  UniqueFd home = openDirectory(plan.home, problem);
+  const Directory home = openDirectory(plan.home, problem);
   if (!home) return problem.text;
-  UniqueFd lock = lockDirectory(home.get(), plan.home, problem);
+  const Handle lock = lockDirectory(home, problem);
   if (problem) return problem.text;
 
-  LogKeeper logs(home.get(), plan.home);
+  LogKeeper logs(home);
   std::vector<PlanRun> kept;
   report.failures = plan.failures;
   report.total += static_cast<int>(plan.failures.size());
@@ -205,13 +199,16 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
       continue;
     }
     const std::string path = root + "/" + run.name;
-    UniqueFd runFd(
-        openat(planFd.get(), run.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    const std::map<int, std::string> reasons =
-        failuresIn(runFd ? readSmallFile(runFd.get(), kRunSummaryName) : "");
-    const std::string said = runFd ? postergenMessage(readSmallFile(runFd.get(), "postergen.out"),
-                                                      readSmallFile(runFd.get(), "postergen.log"))
-                                   : "";
+    Directory runDir = openSubdirectory(planDir, run.name, problem);
+    const std::string summary = runDir ? readSmallFile(runDir, kRunSummaryName) : "";
+    const std::map<int, std::string> reasons = failuresIn(summary);
+    readWarnings(summary, report);
+    const std::string log = runDir ? readSmallFile(runDir, "postergen.log") : "";
+    const std::string said =
+        runDir ? postergenMessage(readSmallFile(runDir, "postergen.out"), log) : "";
+    std::istringstream logLines(log);
+    for (std::string line; std::getline(logLines, line);)
+      if (line.rfind("INFO: ", 0) == 0) noteWarning(line.substr(6), run.items, report);
     PlanRun left{run.name, {}};
     bool stuck = false;
     bool failed = false;
@@ -221,8 +218,8 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
       if (!item) continue;
       ++report.total;
       const std::string local = posterName(static_cast<int>(j));
-      if (runFd && isRegularFile(runFd.get(), local)) {
-        problem = moveFile(runFd.get(), local, home.get(), posterName(item), posterName(item));
+      if (runDir && isRegularFile(runDir, local)) {
+        problem = moveFile(runDir, local, home, posterName(item));
         if (!problem) {
           ++report.written;
           continue;
@@ -244,24 +241,24 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
         report.failures.push_back({item, "no poster in " + path + ", and no log: was it run?"});
       }
     }
-    if (failed && runFd) {
-      const std::string where = logs.keep(runFd.get(), run.name);
+    if (failed && runDir) {
+      const std::string where = logs.keep(runDir, run.name);
       if (!where.empty()) report.logsKept = where;
     }
     if (stuck) {
       kept.push_back(left);
     } else {
-      runFd = UniqueFd();
-      removeTree(planFd.get(), run.name);
+      runDir = Directory();
+      removeTree(planDir, run.name);
     }
   }
   if (kept.empty()) {
-    planFd = UniqueFd();
-    removeTree(AT_FDCWD, root);
+    planDir = Directory();
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::u8path(root), ignored);
     return "";
   }
   report.planKept = root;
-  problem =
-      replaceFile(planFd.get(), kPlanFile, planText(plan.home, kept, {}), root + "/" + kPlanFile);
+  problem = replaceFile(planDir, kPlanFile, planText(plan.home, kept, {}));
   return problem ? problem.text : "";
 }

@@ -1,20 +1,69 @@
 #include "batch/preflight.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "batch/child.h"
+#include "batch/machine.h"
 #include "batch/outcome.h"
 #include "batch/run_directory.h"
 
-PreflightResult runPreflight(const std::string& postergen, const Home& home, int work,
-                             const std::string& workPath, int stallSeconds) {
+namespace {
+
+struct FinishedRun {
+  Problem problem;  // postergen could not be started
+  Termination how;
+  std::string out;
+  std::string log;
+  int64_t peakBytes = 0;  // an upper bound
+  int stoppedBy = 0;      // the stop signal that ended it early, or 0
+  bool stalled = false;
+};
+
+// Runs postergen in directory to its end, or until a stop signal or
+// stallSeconds (0: no limit) without a word from it, which end it.
+FinishedRun runToEnd(const std::string& postergen, const Directory& directory, int stallSeconds) {
+  using Clock = std::chrono::steady_clock;
+  FinishedRun run;
+  Child child;
+  run.problem = spawnPostergen(postergen, directory, child);
+  if (run.problem) return run;
+  const std::vector<Child*> children{&child};
+  Clock::time_point heard = Clock::now();
+  while (child.outOpen || child.errOpen) {
+    for (const Output& output : waitForOutput(children, 1000)) {
+      heard = Clock::now();
+      (output.log ? run.log : run.out) += output.text;
+    }
+    if (stopSignal() && !run.stoppedBy) {
+      run.stoppedBy = stopSignal();
+      endChild(child, Ending::kStop);
+    }
+    if (stallSeconds > 0 && Clock::now() - heard > std::chrono::seconds(stallSeconds)) {
+      // Then killed, should that not end it either.
+      endChild(child, run.stalled ? Ending::kKill : Ending::kStall);
+      run.stalled = true;
+      heard = Clock::now();
+    }
+  }
+  run.how = reap(child);
+  run.peakBytes = std::max(child.peakBytes, child.boundBytes);
+  return run;
+}
+
+}  // namespace
+
+PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
+                             int stallSeconds) {
   PreflightResult result;
   Problem problem;
-  UniqueFd directory =
-      makeRunDirectory(work, "preflight", workPath + "/preflight", home, {}, problem);
+  Directory directory = makeRunDirectory(work, "preflight", home, {}, problem);
   if (!directory) {
     result.failure = problem.text;
     return result;
   }
-  const FinishedRun run = runToEnd(postergen, directory.get(), stallSeconds);
+  const FinishedRun run = runToEnd(postergen, directory, stallSeconds);
+  directory = Directory();
   removeTree(work, "preflight");
   result.stoppedBy = run.stoppedBy;
   if (run.problem) {

@@ -27,7 +27,7 @@ struct PreflightResult {
 };
 
 // Runs in work/preflight, which it removes again.
-PreflightResult runPreflight(const std::string& postergen, const Home& home, int work,
-                             const std::string& workPath, int stallSeconds);
+PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
+                             int stallSeconds);
 
 #endif  // POSTERGEN_BATCH_PREFLIGHT_H_

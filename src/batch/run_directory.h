@@ -9,11 +9,11 @@
 #include "batch/directory.h"
 #include "batch/home.h"
 
-// Makes name in parent (mode 0700; an existing name is refused) holding
-// links to font.ttf and bg.png, d<j>.txt and city_photo<j>.jpeg linking to
+// Makes name in parent (private; an existing name is refused) holding
+// links (see linkTo) to font.ttf and bg.png, d<j>.txt and city_photo<j>.jpeg linking to
 // item items[j-1]'s own files (an input the home lacks stays missing), and
 // size.txt "<k> <font size>". Returns the new directory, held open.
-UniqueFd makeRunDirectory(int parent, const std::string& name, const std::string& shownAs,
-                          const Home& home, const std::vector<int>& items, Problem& problem);
+Directory makeRunDirectory(const Directory& parent, const std::string& name, const Home& home,
+                           const std::vector<int>& items, Problem& problem);
 
 #endif  // POSTERGEN_BATCH_RUN_DIRECTORY_H_

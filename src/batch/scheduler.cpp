@@ -1,9 +1,5 @@
 #include "batch/scheduler.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <deque>
@@ -27,10 +23,9 @@ struct ActiveRun {
   int id = 0;
   PlannedRun run;
   std::string name;  // run-<id>
-  std::string path;  // for messages
-  UniqueFd directory;
+  Directory directory;
   Child child;
-  UniqueFd log;  // run.log, written as the output comes
+  Handle log;  // run.log, written as the output comes
   std::string out;
   std::string pendingLine;
   std::string lastLogged;   // the last SDL_Log line, for the reason of a failure
@@ -38,8 +33,6 @@ struct ActiveRun {
   std::vector<int> shown;   // the numbers its items go by in messages
   std::vector<bool> done;   // per run item: its poster is home
   std::vector<bool> stuck;  // per run item: its poster could not be moved home
-  bool outOpen = true;
-  bool errOpen = true;
   Clock::time_point heard = Clock::now();
   bool stalled = false;
 };
@@ -64,7 +57,7 @@ class Scheduler {
 
  private:
   void startWhatFits() {
-    if (stopSignal() && !stoppedBy_) stop();
+    if (stopSignalCount() > stopsSeen_) stop();
     while (!stoppedBy_ && !waitingForResources_ && !queue_.empty() &&
            static_cast<int>(active_.size()) < setup_.jobs &&
            (active_.empty() || activeCost_ + queue_.front().cost <= setup_.budget)) {
@@ -79,24 +72,21 @@ class Scheduler {
     auto active = std::make_unique<ActiveRun>();
     active->id = ++runCount_;
     active->name = "run-" + std::to_string(active->id);
-    active->path = setup_.workPath + "/" + active->name;
     Problem problem;
     active->directory =
-        makeRunDirectory(setup_.work, active->name, active->path, setup_.home, run.items, problem);
-    if (active->directory)
-      active->log =
-          createFile(active->directory.get(), "run.log", 0600, active->path + "/run.log", problem);
+        makeRunDirectory(*setup_.work, active->name, setup_.home, run.items, problem);
+    if (active->directory) active->log = createFile(active->directory, "run.log", problem);
     if (active->log) {
       std::string heading = "postergen-batch: run " + std::to_string(active->id) + " of items";
       for (int item : run.items) heading += " " + std::to_string(setup_.home.shownItem(item));
       heading += " (as items 1 to " + std::to_string(run.items.size()) + " of the run)\n";
-      writeAll(active->log.get(), heading, "run.log");
-      problem = spawnPostergen(setup_.postergen, active->directory.get(), active->child);
+      writeAll(active->log, heading, "run.log");
+      problem = spawnPostergen(setup_.postergen, active->directory, active->child);
     }
     if (problem) {
-      active->log = UniqueFd();
-      active->directory = UniqueFd();
-      removeTree(setup_.work, active->name);
+      active->log = Handle();
+      active->directory = Directory();
+      removeTree(*setup_.work, active->name);
       if (wantOfResources(problem) && !active_.empty()) {
         // Another run's end frees what this one lacks.
         waitingForResources_ = true;
@@ -116,34 +106,28 @@ class Scheduler {
   }
 
   void waitForOutput() {
-    std::vector<pollfd> fds{{stopFd(), POLLIN, 0}};
-    for (const auto& active : active_) {
-      fds.push_back({active->outOpen ? active->child.out.get() : -1, POLLIN, 0});
-      fds.push_back({active->errOpen ? active->child.err.get() : -1, POLLIN, 0});
-    }
-    if (poll(fds.data(), fds.size(), 1000) < 0) return;  // EINTR: the stop pipe tells why
-    if (fds[0].revents) stop();
-    for (size_t i = 0; i < active_.size(); ++i) {
-      ActiveRun& active = *active_[i];
-      samplePeak(active.child);
-      if (fds[1 + 2 * i].revents) {
-        active.heard = Clock::now();
-        if (!readInto(active.child.out.get(), active.out)) active.outOpen = false;
+    std::vector<Child*> children;
+    for (const auto& active : active_) children.push_back(&active->child);
+    for (Output& output : ::waitForOutput(children, 1000)) {
+      ActiveRun& active = *active_[output.child];
+      active.heard = Clock::now();
+      if (output.log) {
+        readLog(active, output.text, output.ended);
+      } else {
+        active.out += output.text;
         if (active.out.size() > kMaxKeptOutput) active.out.resize(kMaxKeptOutput);
       }
-      if (fds[2 + 2 * i].revents) {
-        active.heard = Clock::now();
-        readLog(active);
-      }
     }
+    for (const auto& active : active_) samplePeak(active->child);
+    if (stopSignalCount() > stopsSeen_) stop();
   }
 
   void stop() {
-    const int signal = takeStopSignal();
     // A second signal stops the runs without waiting for them.
-    const int forwarded = stoppedBy_ ? SIGKILL : SIGTERM;
-    if (!stoppedBy_) stoppedBy_ = signal ? signal : SIGTERM;
-    for (const auto& active : active_) kill(active->child.pid, forwarded);
+    const Ending ending = stoppedBy_ ? Ending::kKill : Ending::kStop;
+    stopsSeen_ = stopSignalCount();
+    if (!stoppedBy_) stoppedBy_ = stopSignal();
+    for (const auto& active : active_) endChild(active->child, ending);
   }
 
   void watchForStalls() {
@@ -153,17 +137,15 @@ class Scheduler {
       if (!active->stalled && now - active->heard > std::chrono::seconds(setup_.stallSeconds)) {
         active->stalled = true;
         active->heard = now;
-        kill(active->child.pid, SIGTERM);
+        endChild(active->child, Ending::kStall);
       } else if (active->stalled && now - active->heard > kKillGrace) {
-        kill(active->child.pid, SIGKILL);
+        endChild(active->child, Ending::kKill);
       }
     }
   }
 
-  void readLog(ActiveRun& active) {
-    std::string text;
-    const bool open = readInto(active.child.err.get(), text);
-    writeAll(active.log.get(), text, "run.log");
+  void readLog(ActiveRun& active, const std::string& text, bool ended) {
+    writeAll(active.log, text, "run.log");
     active.pendingLine += text;
     size_t start = 0;
     for (size_t end; (end = active.pendingLine.find('\n', start)) != std::string::npos;
@@ -171,10 +153,9 @@ class Scheduler {
       logLine(active, active.pendingLine.substr(start, end - start));
     active.pendingLine.erase(0, start);
     if (active.pendingLine.size() > kMaxKeptOutput) active.pendingLine.clear();
-    if (open) return;
+    if (!ended) return;
     if (!active.pendingLine.empty()) logLine(active, active.pendingLine);
     active.pendingLine.clear();
-    active.errOpen = false;
   }
 
   void logLine(ActiveRun& active, const std::string& line) {
@@ -190,10 +171,10 @@ class Scheduler {
   void bringHome(ActiveRun& active, int j) {
     if (active.done[j - 1] || active.stuck[j - 1]) return;
     const std::string local = posterName(j);
-    if (!isRegularFile(active.directory.get(), local)) return;
+    if (!isRegularFile(active.directory, local)) return;
     const int item = active.run.items[j - 1];
     const Problem problem =
-        moveFile(active.directory.get(), local, setup_.home.fd, posterName(item), posterName(item));
+        moveFile(active.directory, local, *setup_.home.directory, posterName(item));
     if (!problem) {
       active.done[j - 1] = true;
       ++report_.written;
@@ -201,14 +182,14 @@ class Scheduler {
     }
     active.stuck[j - 1] = true;
     report_.postersKept = true;
-    report_.failures.push_back(
-        {setup_.home.shownItem(item), "cannot move the poster home: " + problem.text +
-                                          "; it is kept as " + active.path + "/" + local});
+    report_.failures.push_back({setup_.home.shownItem(item),
+                                "cannot move the poster home: " + problem.text +
+                                    "; it is kept as " + active.directory.path + "/" + local});
   }
 
   void finishEnded() {
     for (size_t i = 0; i < active_.size();) {
-      if (active_[i]->outOpen || active_[i]->errOpen) {
+      if (active_[i]->child.outOpen || active_[i]->child.errOpen) {
         ++i;
         continue;
       }
@@ -230,7 +211,7 @@ class Scheduler {
     }
     const bool keep =
         std::find(active.stuck.begin(), active.stuck.end(), true) != active.stuck.end();
-    writeAll(active.log.get(),
+    writeAll(active.log,
              "postergen-batch: standard output: " + active.out + "\npostergen-batch: " +
                  (active.stalled ? "stopped after no progress for " +
                                        std::to_string(setup_.stallSeconds) + " s, "
@@ -239,7 +220,7 @@ class Scheduler {
                  std::to_string(active.child.peakBytes / (1024 * 1024)) + " MiB, " +
                  std::to_string(missing.size()) + " posters missing\n",
              "run.log");
-    active.log = UniqueFd();
+    active.log = Handle();
     if (!missing.empty() && !stoppedBy_) {
       keepLog(active);
       if (active.run.items.size() == 1) {
@@ -254,8 +235,8 @@ class Scheduler {
           queue_.push_front(PlannedRun{*half, costOf(*half)});
       }
     }
-    active.directory = UniqueFd();
-    if (!keep) removeTree(setup_.work, active.name);
+    active.directory = Directory();
+    if (!keep) removeTree(*setup_.work, active.name);
   }
 
   static std::string lastWords(const ActiveRun& active) {
@@ -272,12 +253,11 @@ class Scheduler {
   void keepLog(const ActiveRun& active) {
     if (!logs_) {
       Problem problem;
-      logs_ = makePrivateDirectory(setup_.work, "logs", setup_.workPath + "/logs", problem);
+      logs_ = makePrivateDirectory(*setup_.work, "logs", problem);
       if (!logs_) return;
     }
-    const std::string name = active.name + ".log";
-    if (!moveFile(active.directory.get(), "run.log", logs_.get(), name, name))
-      report_.logsKept = setup_.workPath + "/logs/";
+    if (!moveFile(active.directory, "run.log", logs_, active.name + ".log"))
+      report_.logsKept = logs_.path + "/";
   }
 
   const BatchSetup& setup_;
@@ -285,8 +265,9 @@ class Scheduler {
   BatchReport& report_;
   std::deque<PlannedRun> queue_;
   std::vector<std::unique_ptr<ActiveRun>> active_;
-  UniqueFd logs_;
+  Directory logs_;
   int64_t activeCost_ = 0;
+  int stopsSeen_ = 0;
   int runCount_ = 0;
   int stoppedBy_ = 0;
   bool waitingForResources_ = false;

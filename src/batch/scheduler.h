@@ -16,9 +16,8 @@
 
 struct BatchSetup {
   Home home;
-  std::string postergen;  // absolute
-  int work = -1;          // home/.postergen-batch, held open: run directories and logs
-  std::string workPath;
+  std::string postergen;            // absolute
+  const Directory* work = nullptr;  // home/.postergen-batch: run directories and logs
   int jobs = 1;
   int64_t budget = 0;  // memory for all runs at once
   int stallSeconds = 0;

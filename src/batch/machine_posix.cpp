@@ -17,9 +17,11 @@ namespace {
 
 int stopPipe[2] = {-1, -1};
 volatile std::sig_atomic_t lastStopSignal = 0;
+volatile std::sig_atomic_t stopSignals = 0;
 
 void onStop(int signal) {
   lastStopSignal = signal;
+  stopSignals = stopSignals + 1;
   const char byte = 1;
   const int saved = errno;
   [[maybe_unused]] const ssize_t written = write(stopPipe[1], &byte, 1);
@@ -32,6 +34,8 @@ bool executable(const std::string& path) {
 }
 
 }  // namespace
+
+bool errorIsTerminal() { return isatty(STDERR_FILENO); }
 
 int onlineCpus() {
   const long n = sysconf(_SC_NPROCESSORS_ONLN);
@@ -94,11 +98,12 @@ void catchStopSignals() {
 
 int stopFd() { return stopPipe[0]; }
 
-int takeStopSignal() {
+void takeStopSignal() {
   char bytes[64];
   while (read(stopPipe[0], bytes, sizeof bytes) > 0) {
   }
-  return lastStopSignal;
 }
 
 int stopSignal() { return lastStopSignal; }
+
+int stopSignalCount() { return stopSignals; }
