@@ -362,6 +362,37 @@ std::string adobeRgbProfile() {
 
 std::string srgbProfile() { return savedProfile(cmsCreate_sRGBProfile()); }
 
+std::string cmykProfileSwappingRedAndBlue() {
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  cmsHTRANSFORM toLab =
+      cmsCreateTransform(srgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+  auto sample = [](const cmsUInt16Number in[], cmsUInt16Number out[], void* transform) -> int {
+    // in: ink, 0 to 65535; the formula, then red and blue swapped
+    cmsUInt16Number rgb[3];
+    for (int c = 0; c < 3; ++c)
+      rgb[2 - c] = static_cast<cmsUInt16Number>((65535.0 - in[c]) * (65535.0 - in[3]) / 65535.0);
+    cmsDoTransform(transform, rgb, out, 1);
+    return 1;
+  };
+  cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 17, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(clut, sample, toLab, 0);
+  cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsPipelineInsertStage(lut, cmsAT_BEGIN, clut);
+  cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(profile, 2.1);
+  cmsSetDeviceClass(profile, cmsSigOutputClass);
+  cmsSetColorSpace(profile, cmsSigCmykData);
+  cmsSetPCS(profile, cmsSigLabData);
+  cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+  cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsPipelineFree(lut);
+  cmsDeleteTransform(toLab);
+  cmsCloseProfile(lab);
+  cmsCloseProfile(srgb);
+  return savedProfile(profile);
+}
+
 Surface inProfile(const Surface& srgb, const std::string& profile) {
   Surface out(SDL_ConvertSurfaceFormat(srgb.get(), SDL_PIXELFORMAT_ABGR8888, 0));
   cmsHPROFILE from = cmsCreate_sRGBProfile();

@@ -108,6 +108,10 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
 // ICC profiles made with Little CMS: Adobe RGB (1998) and sRGB.
 std::string adobeRgbProfile();
 std::string srgbProfile();
+// A CMYK profile whose colours are those of the uncalibrated formula with
+// red and blue swapped, so that a picture converted through it is told
+// from one converted by the formula.
+std::string cmykProfileSwappingRedAndBlue();
 // The surface's sRGB colours in the profile's colour space.
 Surface inProfile(const Surface& srgb, const std::string& profile);
 // PNG file bytes with the profile inserted as an iCCP chunk.
