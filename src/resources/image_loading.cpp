@@ -27,9 +27,9 @@ namespace {
 // Decoders trust the size in a header: a few kilobytes that claim a huge
 // picture make them allocate gigabytes, or overflow and write outside their
 // buffers. So the header is read first, and only images within the decode
-// limits, of the formats whose headers are read, reach IMG_Load. A file
-// that cannot be opened is left to IMG_Load, which reports it.
-// Returns the image's format, "" when the file cannot be opened.
+// limits, of the formats whose headers are read, reach a decoder. A file
+// that cannot be opened is left to the decoder, which reports it. Returns
+// the image's format, "" when the file cannot be opened.
 std::string refuseUnsafeImage(const std::string& path) {
   const ImageHeader header = readImageHeader(path);
   const std::string reason = imageRefusal(path, header);
