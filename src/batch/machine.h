@@ -6,6 +6,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// Installs the stop handlers (below), on Windows sets the console to UTF-8,
+// and returns the command line's arguments, without the program, in UTF-8.
+std::vector<std::string> startProgram(int argc, char** argv);
+
+// The status to end with: on Windows a batch stopped by Ctrl-C ends with
+// Ctrl-C's own status, STATUS_CONTROL_C_EXIT, as postergen does.
+int exitStatusOnThisPlatform(int status);
 
 int onlineCpus();
 

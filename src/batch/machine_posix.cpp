@@ -35,6 +35,13 @@ bool executable(const std::string& path) {
 
 }  // namespace
 
+std::vector<std::string> startProgram(int argc, char** argv) {
+  catchStopSignals();
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+int exitStatusOnThisPlatform(int status) { return status; }
+
 bool errorIsTerminal() { return isatty(STDERR_FILENO); }
 
 int onlineCpus() {

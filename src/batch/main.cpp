@@ -1,8 +1,6 @@
 // postergen-batch: makes any number of posters with as many postergen runs
 // as it takes, several at once, in bounded memory (see commands.h).
-#include <cstdio>
-
-#ifndef _WIN32
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,14 +9,9 @@
 #include "batch/machine.h"
 #include "batch/options.h"
 
-int main(int argc, char** argv) {
-  catchStopSignals();
-  const ParsedOptions parsed = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
-  if (!parsed.error.empty()) {
-    std::cerr << "postergen-batch: " << parsed.error << "\n" << usageText();
-    return 2;
-  }
-  const BatchOptions& options = parsed.options;
+namespace {
+
+int runAction(const BatchOptions& options) {
   using Action = BatchOptions::Action;
   switch (options.action) {
     case Action::kHelp: std::cout << usageText(); return 0;
@@ -31,11 +24,14 @@ int main(int argc, char** argv) {
   return 2;
 }
 
-#else
+}  // namespace
 
-int main() {
-  std::fputs("postergen-batch: not available on Windows yet\n", stderr);
-  return 2;
+int main(int argc, char** argv) {
+  const std::vector<std::string> args = startProgram(argc, argv);
+  const ParsedOptions parsed = parseOptions(args);
+  if (!parsed.error.empty()) {
+    std::cerr << "postergen-batch: " << parsed.error << "\n" << usageText();
+    return 2;
+  }
+  return exitStatusOnThisPlatform(runAction(parsed.options));
 }
-
-#endif

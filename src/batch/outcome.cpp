@@ -1,5 +1,6 @@
 #include "batch/outcome.h"
 
+#include <cstdio>
 #include <cstring>
 #include <sstream>
 
@@ -36,10 +37,20 @@ int savedItem(const std::string& line) {
 }
 
 std::string describeTermination(const Termination& how) {
+  if (how.exception) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(how.exception));
+    return std::string("ended by Windows exception ") + code;
+  }
   if (how.signalled) {
-    const char* name = strsignal(how.code);
-    return "ended by signal " + std::to_string(how.code) +
-           (name ? std::string(" (") + name + ")" : "");
+    // The usual ones by name, the same on every platform.
+    static const std::pair<int, const char*> kNames[] = {
+        {1, "Hangup"}, {2, "Interrupt"},           {6, "Aborted"},
+        {9, "Killed"}, {11, "Segmentation fault"}, {15, "Terminated"}};
+    std::string text = "ended by signal " + std::to_string(how.code);
+    for (const auto& [number, name] : kNames)
+      if (number == how.code) text += std::string(" (") + name + ")";
+    return text;
   }
   const std::string status = "status " + std::to_string(how.code);
   switch (how.code) {

@@ -2,13 +2,15 @@
 #ifndef POSTERGEN_BATCH_OUTCOME_H_
 #define POSTERGEN_BATCH_OUTCOME_H_
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // How a child ended, as waitpid told it.
 struct Termination {
   bool signalled = false;
-  int code = 0;  // the exit status (low 8 bits), or the signal number
+  int code = 0;            // the exit status (low 8 bits), or the signal number
+  uint32_t exception = 0;  // Windows: the exception that ended it (0xC0000005, ...), or 0
 };
 
 // The run's item number j when line is the log line of a written poster,
