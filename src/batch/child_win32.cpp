@@ -2,8 +2,9 @@
 // what it reads, and waitForOutput waits on that queue. The child inherits
 // exactly its three standard handles (a handle list), nothing else of the
 // batch's.
-#include <psapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 
 #include <chrono>
 #include <condition_variable>
