@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds postergen.exe for 64-bit Windows with Debian's mingw-w64
-# (posix threads) and makes dist/postergen-<version>-win64.zip: one folder
-# with postergen.exe, the DLLs it imports (found by walking the imports of
+# Cross-builds postergen.exe and postergen-batch.exe for 64-bit Windows with
+# Debian's mingw-w64 (posix threads) and makes dist/postergen-<version>-win64.zip:
+# one folder with both programs, the DLLs they import (found by walking the imports of
 # every file shipped, Windows' own DLLs left out), README.md, LICENSE and
 # licenses/ with the licence text of every library shipped.
 #
@@ -43,7 +43,7 @@ prefix=$("$root/scripts/windows/build-prefix.sh" | tail -1)
 [ -f "$prefix/.postergen-prefix" ] || die "the library prefix was not built"
 "$root/scripts/windows/build-addons.sh" "$prefix" || die "the libraries added to the prefix were not built"
 
-echo "== Cross-building postergen.exe against $prefix"
+echo "== Cross-building postergen.exe and postergen-batch.exe against $prefix"
 mkdir -p "$build"
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -52,7 +52,7 @@ cmake -S "$root" -B "$build" -G Ninja \
   cat "$build/configure.log" >&2
   die "configuring the cross build failed"
 }
-cmake --build "$build" --target postergen -j"$(nproc)"
+cmake --build "$build" --target postergen postergen-batch -j"$(nproc)"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || die "no project version in $build/CMakeCache.txt"
@@ -78,7 +78,7 @@ find_dll() {
 }
 
 declare -A shipped=()
-queue=("$build/postergen.exe")
+queue=("$build/postergen.exe" "$build/postergen-batch.exe")
 while ((${#queue[@]})); do
   file=${queue[0]}
   queue=("${queue[@]:1}")
@@ -97,7 +97,9 @@ while ((${#queue[@]})); do
   done < <("$triplet-objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
 done
 
-"$triplet-strip" -o "$stage/postergen.exe" "$build/postergen.exe"
+for exe in postergen.exe postergen-batch.exe; do
+  "$triplet-strip" -o "$stage/$exe" "$build/$exe"
+done
 owners=$prefix/share/postergen-win64-dlls.txt
 for key in "${!shipped[@]}"; do
   path=${shipped[$key]}
