@@ -45,6 +45,9 @@ class Handle {
   intptr_t value_ = kNone;
 };
 
+// directory, the platform's separator, name.
+std::string joinPath(const std::string& directory, const std::string& name);
+
 struct Directory {
   std::string path;  // absolute
   Handle handle;

@@ -17,7 +17,7 @@ int fdOf(const Directory& directory) { return static_cast<int>(directory.handle.
 int fdOf(const Handle& handle) { return static_cast<int>(handle.get()); }
 
 std::string pathOf(const Directory& directory, const std::string& name) {
-  return directory.path + "/" + name;
+  return joinPath(directory.path, name);
 }
 
 // A temporary file beside name in directory, created exclusively.
@@ -69,6 +69,10 @@ Problem writeWhole(const Directory& directory, const std::string& name, Fill fil
 }
 
 }  // namespace
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+  return directory + "/" + name;
+}
 
 Handle& Handle::operator=(Handle&& other) noexcept {
   if (this != &other) {

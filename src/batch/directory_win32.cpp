@@ -18,7 +18,7 @@ const char kLockName[] = ".postergen-batch.lock";
 HANDLE handleOf(const Handle& handle) { return reinterpret_cast<HANDLE>(handle.get()); }
 
 std::string pathOf(const Directory& directory, const std::string& name) {
-  return name == "." ? directory.path : directory.path + "\\" + name;
+  return name == "." ? directory.path : joinPath(directory.path, name);
 }
 
 std::wstring widePath(const Directory& directory, const std::string& name) {
@@ -88,6 +88,10 @@ Problem writeWhole(const Directory& directory, const std::string& name, Fill fil
 }
 
 }  // namespace
+
+std::string joinPath(const std::string& directory, const std::string& name) {
+  return directory + "\\" + name;
+}
 
 Handle& Handle::operator=(Handle&& other) noexcept {
   if (this != &other) {

@@ -40,7 +40,7 @@ bool parsePlan(const std::string& text, Plan& plan) {
   std::string heading;
   std::string homeLine;
   if (!std::getline(in, heading) || heading != kPlanHeading || !std::getline(in, homeLine) ||
-      homeLine.rfind("home /", 0) != 0)
+      homeLine.rfind("home ", 0) != 0 || homeLine.size() == 5)
     return false;
   plan.home = homeLine.substr(5);
   for (std::string line; std::getline(in, line);) {
@@ -50,7 +50,8 @@ bool parsePlan(const std::string& text, Plan& plan) {
     if (word == "run") {
       PlanRun run;
       fields >> run.name;
-      if (run.name.find('/') != std::string::npos || run.name.rfind("run-", 0) != 0) return false;
+      if (run.name.find_first_of("/\\") != std::string::npos || run.name.rfind("run-", 0) != 0)
+        return false;
       for (std::string item; fields >> item;)
         run.items.push_back(item == "-" ? 0 : std::atoi(item.c_str()));
       plan.runs.push_back(run);
@@ -113,7 +114,7 @@ class LogKeeper {
     const Directory logs = work ? openSubdirectory(work, "logs", problem) : Directory();
     if (logs)
       for (const std::string& log : listDirectory(logs, ".")) moveFile(logs, log, kept, log);
-    return logs_.path + "/";
+    return joinPath(logs_.path, "");
   }
 
  private:
@@ -159,12 +160,12 @@ std::string writePlan(const Home& home, const std::vector<PlannedRun>& runs,
     for (const PlanRun& run : planned) removeTree(plan, run.name);
     return problem.text;
   }
-  for (const PlanRun& run : planned) paths << root << '/' << run.name << '\n';
+  for (const PlanRun& run : planned) paths << joinPath(root, run.name) << '\n';
   return "";
 }
 
 std::vector<int> plannedItems(const std::string& runDirectory) {
-  const size_t slash = runDirectory.rfind('/');
+  const size_t slash = runDirectory.find_last_of("/\\");
   if (slash == std::string::npos) return {};
   Problem problem;
   const Directory parent = openDirectory(runDirectory.substr(0, slash), problem);
@@ -198,7 +199,7 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
       kept.push_back(run);
       continue;
     }
-    const std::string path = root + "/" + run.name;
+    const std::string path = joinPath(root, run.name);
     Directory runDir = openSubdirectory(planDir, run.name, problem);
     const std::string summary = runDir ? readSmallFile(runDir, kRunSummaryName) : "";
     const std::map<int, std::string> reasons = failuresIn(summary);
@@ -227,7 +228,7 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
         stuck = true;
         left.items.back() = item;
         report.failures.push_back({item, "cannot move the poster home: " + problem.text +
-                                             "; it stays in " + path + "/" + local});
+                                             "; it stays in " + joinPath(path, local)});
         continue;
       }
       failed = true;

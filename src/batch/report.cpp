@@ -44,7 +44,12 @@ void Progress::update(int done) {
   if (!enabled_) return;
   const std::string line = progressLine(done, total_, elapsedSince(start_));
   if (terminal_) {
-    std::cerr << "\r" << line << "\033[K" << std::flush;
+    // Spaces rather than an escape sequence clear what the last line left,
+    // so that a Windows console shows it as a terminal does.
+    std::cerr << "\r" << line
+              << std::string(shownWidth_ > line.size() ? shownWidth_ - line.size() : 0, ' ')
+              << std::flush;
+    shownWidth_ = line.size();
     lineShown_ = true;
     return;
   }
@@ -56,8 +61,9 @@ void Progress::update(int done) {
 
 void Progress::clear() {
   if (!lineShown_) return;
-  std::cerr << "\r\033[K" << std::flush;
+  std::cerr << "\r" << std::string(shownWidth_, ' ') << "\r" << std::flush;
   lineShown_ = false;
+  shownWidth_ = 0;
 }
 
 void noteWarning(const std::string& logged, const std::vector<int>& items, BatchReport& report) {

@@ -62,6 +62,7 @@ class Progress {
   bool terminal_;
   int shownTenths_ = 0;
   bool lineShown_ = false;
+  size_t shownWidth_ = 0;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -6,7 +6,7 @@ Problem linkInput(const Home& home, const std::string& name, const Directory& ru
                   const std::string& link) {
   if (kindOf(*home.directory, name) == FileKind::kMissing && !isRegularFile(*home.directory, name))
     return Problem{};  // missing stays missing
-  return linkTo(run, link, home.path + "/" + name);
+  return linkTo(run, link, joinPath(home.path, name));
 }
 
 }  // namespace

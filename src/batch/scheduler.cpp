@@ -184,7 +184,7 @@ class Scheduler {
     report_.postersKept = true;
     report_.failures.push_back({setup_.home.shownItem(item),
                                 "cannot move the poster home: " + problem.text +
-                                    "; it is kept as " + active.directory.path + "/" + local});
+                                    "; it is kept as " + joinPath(active.directory.path, local)});
   }
 
   void finishEnded() {
@@ -257,7 +257,7 @@ class Scheduler {
       if (!logs_) return;
     }
     if (!moveFile(active.directory, "run.log", logs_, active.name + ".log"))
-      report_.logsKept = logs_.path + "/";
+      report_.logsKept = joinPath(logs_.path, "");
   }
 
   const BatchSetup& setup_;
