@@ -14,7 +14,7 @@ namespace {
 int runAction(const BatchOptions& options) {
   using Action = BatchOptions::Action;
   switch (options.action) {
-    case Action::kHelp: std::cout << usageText(); return 0;
+    case Action::kHelp: std::cout << helpText(); return 0;
     case Action::kVersion: std::cout << "postergen-batch " POSTERGEN_VERSION "\n"; return 0;
     case Action::kPlan: return planCommand(options);
     case Action::kRunPlanned: return runPlannedCommand(options);

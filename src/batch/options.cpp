@@ -206,34 +206,66 @@ ParsedOptions parseOptions(const std::vector<std::string>& args) {
 }
 
 std::string usageText() {
-  return "Usage: postergen-batch [OPTIONS] [DIRECTORY]          (DIRECTORY defaults to .)\n"
-         "Makes every poster of DIRECTORY, laid out as postergen's working directory, with\n"
-         "as many postergen runs as it takes, several at once.\n"
-         "  -j, --jobs N           postergen processes at once (default: the number of online "
-         "CPUs)\n"
-         "  -m, --memory SIZE      memory for all of them together, e.g. 6G or 800M\n"
-         "                         (default: 80% of available memory)\n"
-         "  -n, --items-per-run K  at most K items per postergen run, 1..1004 (default 1004)\n"
-         "      --resume           skip each item whose result<i>.png is newer than all of its "
-         "inputs\n"
-         "      --plan DIR         write the runs as working directories under DIR, print each "
-         "one's\n"
-         "                         path on its own line, and run nothing\n"
-         "      --run-planned RUN  run one planned run directory, as one task of a cluster job,\n"
-         "                         retrying failing items in halves; 0 when all were made\n"
-         "      --collect DIR      after runs planned into DIR have been run elsewhere: move "
-         "their\n"
-         "                         posters home, report the items without one, remove DIR\n"
-         "      --strict           count an item whose run warned of it (a damaged photograph,\n"
-         "                         characters the font lacks, ...) as failed\n"
-         "      --stall SECONDS    end a run that logs nothing for this long (default 600, 0: "
-         "never)\n"
-         "      --postergen PATH   the postergen to run (default: the one beside postergen-batch,\n"
-         "                         else the one on PATH)\n"
-         "  -q, --quiet            no progress display\n"
-         "  -h, --help             this text\n"
-         "      --version          the version\n"
-         "Exit status: 0 every poster written, 1 some items failed, 2 usage error or a batch\n"
-         "that cannot run (or its directory is in use by another postergen-batch); 130, 143\n"
-         "or 129 when stopped by SIGINT, SIGTERM or SIGHUP.\n";
+  return R"text(Usage: postergen-batch [OPTIONS] [DIRECTORY]          (DIRECTORY defaults to .)
+       postergen-batch --plan DIR [OPTIONS] [DIRECTORY]
+       postergen-batch --run-planned RUN
+       postergen-batch --collect DIR
+Makes every poster of DIRECTORY, laid out as postergen's working directory, with
+as many postergen runs as it takes, several at once.
+  -j, --jobs N           postergen processes at once (default: the number of CPUs)
+  -m, --memory SIZE      memory for all of them together, e.g. 6G or 800M
+                         (default: 80% of available memory)
+  -n, --items-per-run K  at most K items per postergen run, 1..1004 (default 1004)
+      --resume           skip each item whose result<i>.png is whole and newer than
+                         all of its inputs
+      --stall SECONDS    end a run that logs nothing this long (default 600, 0: never)
+      --strict           count an item that postergen warned of (a damaged photograph,
+                         characters the font lacks, ...) as failed
+      --plan DIR         write the runs as working directories under DIR, print each
+                         one's path on its own line, and run nothing
+      --run-planned RUN  run one planned run directory, as one task of a cluster job,
+                         retrying failing items in halves; 0 when all were made
+      --collect DIR      after the planned runs have run: move their posters home,
+                         report the items without one, remove DIR
+      --postergen PATH   the postergen to run (default: the one beside postergen-batch,
+                         else the one on PATH)
+  -q, --quiet            no progress display
+  -h, --help             the whole help
+      --version          the version
+Exit status: 0 every poster written, 1 some items failed, 2 usage error or a batch
+that cannot run (or its directory is in use by another postergen-batch); 130, 143
+or 129 when stopped by SIGINT, SIGTERM or SIGHUP (on Windows, Ctrl-C's own status).
+)text";
+}
+
+std::string helpText() {
+  return usageText() + R"text(
+How it works:
+  Each item is checked first, without running postergen: an input that is no
+  regular file (a FIFO, a device, a directory), a missing photograph, or one
+  whose header postergen would refuse fails its item at once with the reason.
+  A preflight run with no items checks font.ttf and bg.png and measures what a
+  run costs; consecutive items are then planned into runs within each job's
+  share of --memory (that cost plus width x height x 4 bytes per photograph).
+  Runs work in DIRECTORY/.postergen-batch/, which the batch makes itself and
+  writes only through folders it holds open. An item is done when its poster
+  is moved home to result<i>.png, whole (across drives: copied beside it,
+  flushed, renamed). A run that fails, or logs nothing for --stall seconds,
+  is run again for the items it did not write, in halves, until each failing
+  item has run alone; the summary names each as "item <i>: <postergen's
+  message> (<status and its meaning>)", and the logs of the runs that failed
+  stay in .postergen-batch/logs/. postergen's warnings are listed under their
+  items. One batch at a time works in a directory: a second one (or --plan or
+  --collect) refuses at once, naming the first's process ID. Ctrl-C ends the
+  runs, moves home what they finished and reports; --resume carries on.
+Over several machines (a file system all of them see):
+  postergen-batch --plan /shared/plan -n 50 -j 1 --memory 4G /shared/posters > runs.txt
+  then, for each line RUN of runs.txt, anywhere:  postergen-batch --run-planned RUN
+  and at the end:  postergen-batch --collect /shared/plan
+  With nothing to plan, --plan prints no path and makes no plan.
+Environment: passed to postergen unchanged. SDL_VIDEODRIVER=dummy makes each
+  postergen use SDL's software renderer; SDL_RENDER_SCALE_QUALITY=linear scales
+  with linear filtering (less moire on fine patterns; posters then differ from
+  the default's).
+)text";
 }

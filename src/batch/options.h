@@ -38,6 +38,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args);
 // powers of 1024. Nothing for text that is not a positive size.
 std::optional<int64_t> parseByteSize(const std::string& text);
 
+// The options, for a usage error; helpText adds how the batch works, for
+// --help (on Windows, where there is no man page, the whole story).
 std::string usageText();
+std::string helpText();
 
 #endif  // POSTERGEN_BATCH_OPTIONS_H_
