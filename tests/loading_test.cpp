@@ -148,6 +148,12 @@ const ColourCase kColourCases[] = {
      },
      "Warning:city_photo1.jpeg has a colour profile that cannot be read; its colours are used "
      "as decoded"},
+    {"UnreadablePngProfile",
+     [](const ScratchDir& d, const Surface& s) {
+       savePng(s, d.at("bg.png"));
+       d.write("bg.png", withIccpChunk(d.read("bg.png"), std::string(200, 'x')));
+     },
+     "Warning:bg.png has a colour profile that cannot be read", true},
 };
 
 void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }

@@ -81,6 +81,8 @@ void transformPalette(const Transform& transform, SDL_Palette* palette) {
 
 }  // namespace
 
+void warnOfUnreadableProfile(const std::string& path) { warnUnusable(path, "cannot be read"); }
+
 SDL_Surface* convertToSrgb(SDL_Surface* surface, const std::string& profileBytes,
                            const std::string& path) {
   if (!surface || profileBytes.empty()) return surface;

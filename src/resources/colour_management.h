@@ -18,6 +18,9 @@
 SDL_Surface* convertToSrgb(SDL_Surface* surface, const std::string& profile,
                            const std::string& path);
 
+// Logs that the picture at path has a profile that cannot be read.
+void warnOfUnreadableProfile(const std::string& path);
+
 // A new RGB24 surface with the colours of CMYK samples (C, M, Y, K, one
 // byte each, w x h pixels row after row), stored inverted when
 // adobeInverted (255 is no ink, as Adobe's marker says). Through the CMYK

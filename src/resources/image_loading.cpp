@@ -44,7 +44,12 @@ SDL_Surface* decode(const std::string& path) {
   const std::string format = refuseUnsafeImage(path);
   SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path) : IMG_Load(path.c_str());
   if (!surface) exitWithSdlError(kExitUnloadable);
-  if (format == "PNG") surface = convertToSrgb(surface, pngIccProfile(path), path);
+  if (format == "PNG") {
+    bool unreadable = false;
+    const std::string profile = pngIccProfile(path, unreadable);
+    if (unreadable) warnOfUnreadableProfile(path);
+    surface = convertToSrgb(surface, profile, path);
+  }
   return surface;
 }
 

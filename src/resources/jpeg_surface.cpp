@@ -40,12 +40,10 @@ SDL_Surface* decodeJpegSurface(const std::string& path) {
     return nullptr;
   }
   if (picture.warningCount > 0) {
-    const std::string more =
-        picture.warningCount == 1
-            ? ""
-            : " (and " + std::to_string(picture.warningCount - 1) + " more warnings)";
+    const int more = picture.warningCount - 1;
+    const std::string others = more == 0 ? "" : " (and " + std::to_string(more) + " more)";
     SDL_Log("Warning:%s is damaged and may show only in part; libjpeg: %s%s\n", path.c_str(),
-            picture.warning.c_str(), more.c_str());
+            picture.warning.c_str(), others.c_str());
   }
   if (!picture.cmyk) return convertToSrgb(surface, picture.iccProfile, path);
   surface = cmykToSrgb(cmyk, picture.width, picture.height, picture.adobeMarker, picture.iccProfile,

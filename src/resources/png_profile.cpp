@@ -4,14 +4,18 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 
-std::string pngIccProfile(const std::string& path) {
+std::string pngIccProfile(const std::string& path, bool& unreadable) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return "";
   std::string profile;
+  unreadable = false;
   png_structp png = png_create_read_struct(
-      PNG_LIBPNG_VER_STRING, nullptr, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
-      [](png_structp, png_const_charp) {});
+      PNG_LIBPNG_VER_STRING, &unreadable, [](png_structp p, png_const_charp) { png_longjmp(p, 1); },
+      [](png_structp p, png_const_charp message) {
+        if (std::strncmp(message, "iCCP", 4) == 0) *static_cast<bool*>(png_get_error_ptr(p)) = true;
+      });
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (info && setjmp(png_jmpbuf(png)) == 0) {
     png_set_user_limits(png, 0x7fffffff, 0x7fffffff);

@@ -6,7 +6,8 @@
 #include <string>
 
 // The profile's bytes, as libpng hands them over; empty when the file has
-// none, is not a PNG or its header cannot be read.
-std::string pngIccProfile(const std::string& path);
+// none, is not a PNG or its header cannot be read. libpng drops a profile
+// it finds damaged, with a warning: unreadable is then set.
+std::string pngIccProfile(const std::string& path, bool& unreadable);
 
 #endif  // POSTERGEN_RESOURCES_PNG_PROFILE_H_
