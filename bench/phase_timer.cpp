@@ -3,14 +3,16 @@
 // named by POSTERGEN_PHASES_FILE:
 //   load=S decode=S upload=S compose=S readback=S encode=S sync=S total=S peak_rss_kib=K
 // load: start of the process to the first poster's first drawing call, of
-// which decode is the time inside IMG_Load and upload the time inside
-// SDL_CreateTextureFromSurface;
+// which decode is the time inside IMG_Load and inside libjpeg's decoding
+// calls (postergen decodes JPEGs with libjpeg itself), and upload the time
+// inside SDL_CreateTextureFromSurface;
 // readback, encode and sync: time inside SDL_RenderReadPixels, IMG_SavePNG_RW
 // and fsync (each poster's file made durable before it is renamed);
 // compose: the poster loop less those three; total: the whole process.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <dlfcn.h>
+#include <jpeglib.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -67,6 +69,15 @@ auto timed(double& total, Call call) {
   return result;
 }
 
+// libjpeg's calls count only when IMG_Load did not make them.
+bool insideImgLoad = false;
+
+template <typename Call>
+auto jpegTimed(Call call) {
+  if (insideImgLoad) return call();
+  return timed(phases.decode, call);
+}
+
 }  // namespace
 
 extern "C" {
@@ -79,7 +90,30 @@ int SDL_SetRenderTarget(SDL_Renderer* renderer, SDL_Texture* texture) {
 
 SDL_Surface* IMG_Load(const char* file) {
   static auto next = real<decltype(&IMG_Load)>("IMG_Load");
-  return timed(phases.decode, [&] { return next(file); });
+  insideImgLoad = true;
+  SDL_Surface* surface = timed(phases.decode, [&] { return next(file); });
+  insideImgLoad = false;
+  return surface;
+}
+
+int jpeg_read_header(j_decompress_ptr cinfo, boolean image) {
+  static auto next = real<decltype(&jpeg_read_header)>("jpeg_read_header");
+  return jpegTimed([&] { return next(cinfo, image); });
+}
+
+boolean jpeg_start_decompress(j_decompress_ptr cinfo) {
+  static auto next = real<decltype(&jpeg_start_decompress)>("jpeg_start_decompress");
+  return jpegTimed([&] { return next(cinfo); });
+}
+
+JDIMENSION jpeg_read_scanlines(j_decompress_ptr cinfo, JSAMPARRAY rows, JDIMENSION count) {
+  static auto next = real<decltype(&jpeg_read_scanlines)>("jpeg_read_scanlines");
+  return jpegTimed([&] { return next(cinfo, rows, count); });
+}
+
+boolean jpeg_finish_decompress(j_decompress_ptr cinfo) {
+  static auto next = real<decltype(&jpeg_finish_decompress)>("jpeg_finish_decompress");
+  return jpegTimed([&] { return next(cinfo); });
 }
 
 SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* renderer, SDL_Surface* surface) {

@@ -78,7 +78,7 @@ cat <<REPORT
 | Measure (median of $rounds rounds, $items posters) | Seconds |
 |---|---|
 | postergen: input loading (start-up included) | $(med "${P_LOAD[@]}") |
-| … of which decoding (IMG_Load) | $(med "${P_DECODE[@]}") |
+| … of which decoding (IMG_Load, and libjpeg itself for the JPEGs) | $(med "${P_DECODE[@]}") |
 | … of which textures from the decoded images | $(med "${P_UPLOAD[@]}") |
 | postergen: composition | $(med "${P_COMPOSE[@]}") |
 | postergen: read-back | $(med "${P_READ[@]}") |
@@ -91,6 +91,7 @@ cat <<REPORT
 | floor: IMG_Load of the inputs | $(med "${F_DECODE[@]}") |
 | floor: IMG_SavePNG of the posters | $(med "${F_ENCODE[@]}") |
 | floor: total | $floor |
+| decoding, postergen less the floor: what decoding the JPEGs with libjpeg, their damage, markers and profiles seen, adds | $(echo "$(med "${P_DECODE[@]}") - $(med "${F_DECODE[@]}")" | bc) |
 | ImageMagick, one process per poster | $peer |
 
 | Ratio | Value | Target |
