@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -440,6 +441,60 @@ TEST(BatchPlan, CollectIntoAReadOnlyHomeKeepsThePostersUntilItCanMoveThem) {
   EXPECT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
   EXPECT_FALSE(elsewhere.exists("plan"));
+}
+
+// Across file systems a poster is copied beside its destination first: a
+// home that fills up gets no truncated poster, and the plan keeps the rest.
+TEST(BatchPlan, CollectOntoAFullHomeAcrossFileSystemsLeavesNoPartialPoster) {
+  ScratchDir home, elsewhere;
+  struct Tmpfs {
+    explicit Tmpfs(const ScratchDir& dir)
+        : path(dir.path()),
+          mounted(runShell("mount -t tmpfs -o size=16m tmpfs '" + path + "'").status == 0) {}
+    ~Tmpfs() {
+      if (mounted) runShell("umount '" + path + "'");
+    }
+    std::string path;
+    bool mounted;
+  };
+  const Tmpfs homeFs(home);
+  if (!homeFs.mounted) GTEST_SKIP() << "needs root, to mount";
+  const Tmpfs planFs(elsewhere);
+  ASSERT_TRUE(planFs.mounted);
+  home.populate(3);
+  saveJpeg(noisySurface(400, 300, 5), home.at(photo(2)));  // a poster of some size
+  const std::string plan = elsewhere.at("plan");
+  const ProcessResult planned = runBatch({"--plan", plan, "-n", "3", "-j", "1", home.path()});
+  ASSERT_EQ(planned.status, 0) << planned.err;
+  const std::string run = splitLines(planned.out).at(0);
+  ASSERT_EQ(runBatch({"--run-planned", run}).status, 0);
+  std::vector<std::string> made;
+  for (int i = 1; i <= 3; ++i)
+    made.push_back(elsewhere.read("plan/" + fs::path(run).filename().string() + "/" + poster(i)));
+  // Room for poster 1 and half of poster 2.
+  struct statvfs space {};
+  ASSERT_EQ(statvfs(home.path().c_str(), &space), 0);
+  const uintmax_t room =
+      fs::file_size(run + "/" + poster(1)) + fs::file_size(run + "/" + poster(2)) / 2;
+  const uintmax_t fill = space.f_bavail * space.f_frsize - room;
+  ASSERT_EQ(
+      runShell("fallocate -l " + std::to_string(fill) + " '" + home.at("filler") + "'").status, 0);
+
+  const ProcessResult full = runBatch({"--collect", plan});
+  EXPECT_EQ(full.status, 1) << full.err;
+  EXPECT_NE(full.err.find("item 2: cannot move the poster home"), std::string::npos) << full.err;
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
+  EXPECT_TRUE(fs::exists(plan));
+  for (const std::string& entry : home.entries())
+    EXPECT_EQ(entry.find(".result"), std::string::npos);
+  EXPECT_FALSE(home.exists(poster(2)));
+
+  fs::remove(home.at("filler"));
+  const ProcessResult done = runBatch({"--collect", plan});
+  EXPECT_EQ(done.status, 0) << done.err;
+  EXPECT_EQ(postersAt(home, 3), allBut(3, 0));
+  for (int i = 1; i <= 3; ++i) EXPECT_EQ(home.read(poster(i)), made[i - 1]) << "item " << i;
+  EXPECT_FALSE(fs::exists(plan));
 }
 
 TEST(BatchPlan, GnuParallelRunsTheReadmeRecipe) {

@@ -48,6 +48,9 @@ class Handle {
 // directory, the platform's separator, name.
 std::string joinPath(const std::string& directory, const std::string& name);
 
+// Closes a descriptor or handle: the platform's part of Handle.
+void closeHandleValue(intptr_t value);
+
 struct Directory {
   std::string path;  // absolute
   Handle handle;

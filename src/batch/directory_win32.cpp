@@ -93,23 +93,7 @@ std::string joinPath(const std::string& directory, const std::string& name) {
   return directory + "\\" + name;
 }
 
-Handle& Handle::operator=(Handle&& other) noexcept {
-  if (this != &other) {
-    if (value_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(value_));
-    value_ = other.release();
-  }
-  return *this;
-}
-
-Handle::~Handle() {
-  if (value_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(value_));
-}
-
-intptr_t Handle::release() {
-  const intptr_t value = value_;
-  value_ = kNone;
-  return value;
-}
+void closeHandleValue(intptr_t value) { CloseHandle(reinterpret_cast<HANDLE>(value)); }
 
 Problem systemProblem(const std::string& what) { return problemOf(GetLastError(), what); }
 
@@ -216,18 +200,6 @@ std::FILE* openRegularFile(const Directory& directory, const std::string& name, 
     return nullptr;
   }
   return _wfopen(widePath(directory, name).c_str(), L"rb");
-}
-
-std::string readSmallFile(const Directory& directory, const std::string& name, size_t limit) {
-  std::FILE* file = openRegularFile(directory, name, false);
-  if (!file) return "";
-  std::string text;
-  char buffer[1 << 16];
-  for (size_t n; text.size() < limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    text.append(buffer, n);
-  std::fclose(file);
-  if (text.size() > limit) text.resize(limit);
-  return text;
 }
 
 std::vector<std::string> listDirectory(const Directory& directory, const std::string& name) {

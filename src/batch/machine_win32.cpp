@@ -13,6 +13,12 @@
 namespace {
 
 std::atomic<int> lastStopSignal{0};
+UINT consoleCodePage = 0;
+
+// The console is the user's: it gets its code page back at the end.
+void restoreConsole() {
+  if (consoleCodePage) SetConsoleOutputCP(consoleCodePage);
+}
 std::atomic<int> stopSignals{0};
 
 // Runs on a thread of its own. The batch goes on to end its runs, move home
@@ -43,7 +49,8 @@ std::wstring fullPath(const std::wstring& path) {
 
 std::vector<std::string> startProgram(int, char**) {
   catchStopSignals();
-  SetConsoleOutputCP(CP_UTF8);
+  consoleCodePage = GetConsoleOutputCP();
+  if (consoleCodePage && SetConsoleOutputCP(CP_UTF8)) std::atexit(restoreConsole);
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> args;
