@@ -169,7 +169,9 @@ Termination reap(Child& child) {
   if (code == STATUS_CONTROL_C_EXIT) {
     how.signalled = true;
     how.code = 2;  // SIGINT: Ctrl-C
-  } else if (code >= 0xC0000000u) {
+  } else if ((code & 0xF0000000u) == 0xC0000000u) {
+    // An NTSTATUS error such as 0xC0000005; postergen's own -114514 is
+    // 0xFFFE40AE, an exit status.
     how.exception = code;
   } else {
     how.code = static_cast<int>(code & 0xFF);  // as a POSIX parent sees it: -114514 is 174
