@@ -8,6 +8,7 @@
 #include "batch/directory.h"
 #include "batch/home.h"
 #include "batch/machine.h"
+#include "batch/outcome.h"
 #include "batch/plan_directory.h"
 #include "batch/preflight.h"
 #include "batch/report.h"
@@ -169,8 +170,10 @@ int runPlannedCommand(const BatchOptions& options) {
   Batch batch = prepare(asHome, run, true);
   if (!batch.error.empty()) return fail(batch.error);
   batch.home.shownItems = plannedItems(run);
-  for (ItemFailure& failure : batch.check.failures)
+  for (ItemFailure& failure : batch.check.failures) {
     failure.item = batch.home.shownItem(failure.item);
+    failure.reason = withItemNames(failure.reason, batch.home.shownItems);
+  }
   BatchReport report = reportOf(options, batch);
   if (!batch.items.empty() && !stopSignal()) {
     const std::string postergen = findPostergen(options.postergen);
