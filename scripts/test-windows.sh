@@ -14,7 +14,23 @@
 #      temporary file, the others are written and an older result2.png is
 #      replaced whole;
 #   f. Ctrl-C during a run: it stops early with a non-zero status and
-#      leaves no partial file and no truncated PNG.
+#      leaves no partial file and no truncated PNG;
+# and its postergen-batch.exe (which runs the postergen.exe beside it):
+#   g. 7 items at -j 2 -n 3: status 0, "7 of 7 posters written", every
+#      poster pixel-identical to the Linux postergen's over the same items;
+#   h. a PNG photograph whose image data is damaged: its item named with
+#      status 174, the other 6 made, status 1, the failed runs' logs kept in
+#      .postergen-batch\logs and nothing else left there;
+#   i. a directory named in Chinese, given on the command line: status 0;
+#   j. --resume after one poster is removed and another is made older than
+#      its caption: only those two are made again;
+#   k. --plan DIR, --run-planned RUN for each run and --collect DIR, with
+#      Windows paths: the posters are home and DIR is gone;
+#   l. Ctrl-C in the middle: Ctrl-C's status (STATUS_CONTROL_C_EXIT, 58 to a
+#      POSIX parent), only whole posters at home, no .postergen-batch and no
+#      partial file left, and --resume then makes the rest.
+# A batch still running after 60 s has hung: it is stopped and failed, and
+# the batch cases after it fail as not run.
 # Prints "N passed, N failed" and exits non-zero on any failure.
 #
 # Needs scripts/build-windows.sh to have run. The Linux build to compare
@@ -45,6 +61,7 @@ scratch=$build/wine-tests
 rm -rf "$scratch" && mkdir -p "$scratch"
 unzip -q "$zip" -d "$scratch"
 exe=$scratch/postergen-$version-win64/postergen.exe
+batch=$scratch/postergen-$version-win64/postergen-batch.exe
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export SDL_VIDEODRIVER=dummy
@@ -219,6 +236,178 @@ for f in "$many"/result*.png; do
 done
 echo "    status $status, $written of 40 posters written"
 end_case
+
+echo "== postergen-batch.exe under Wine: $batch"
+# same_poster A B: byte for byte, or else pixel for pixel
+same_poster() { cmp -s "$1" "$2" || same_pixels "$1" "$2" >/dev/null; }
+# leftovers DIR: what a batch must not leave at home
+leftovers() { (cd "$1" && ls -A | grep -E '^\.postergen-batch$|^\.result|\.partial$'); }
+summary_of() { grep -a '^postergen-batch: [0-9]* of [0-9]* posters written' "$1/.run/stderr"; }
+# A batch of a few small items takes seconds; one that runs for $batch_limit
+# has hung: it is stopped and failed, and the cases after it are not run.
+batch_limit=60
+hung=""
+run_batch() {
+  local dir=$1
+  shift
+  run_in "$dir" timeout "$batch_limit" wine "$batch" "$@"
+  if [ "$(status_of "$dir")" = 124 ]; then
+    fail "postergen-batch.exe $* did not end within $batch_limit s; its postergen.exe runs had ended," \
+      "and .postergen-batch held: $(ls "$dir/.postergen-batch" 2>/dev/null | tr '\n' ' ')"
+    hung=$(basename "$dir")
+  fi
+}
+# begin_batch TITLE: begin the case, or fail it at once after a hung batch
+begin_batch() {
+  begin "$1"
+  [ -z "$hung" ] && return 0
+  fail "not run: postergen-batch.exe hung in case $hung"
+  end_case
+  return 1
+}
+inputs7=$scratch/inputs7
+make_inputs "$inputs7" 7
+
+if begin_batch "g. 7 items at -j 2 -n 3 match the Linux build's postergen over the same items"; then
+  cp -r "$inputs7" "$scratch/g-linux"
+  cp -r "$inputs7" "$scratch/g"
+  run_in "$scratch/g-linux" "$linux"
+  run_batch "$scratch/g" -j 2 -n 3
+  [ "$(status_of "$scratch/g-linux")" = 0 ] || fail "the Linux build ended with $(status_of "$scratch/g-linux")"
+  [ "$(status_of "$scratch/g")" = 0 ] || [ -n "$hung" ] ||
+    fail "status $(status_of "$scratch/g"), not 0: $(grep -av '^ALSA' "$scratch/g/.run/stderr" | tail -1)"
+  [ -n "$hung" ] || summary_of "$scratch/g" | grep -q ': 7 of 7 posters written' || fail "summary: '$(summary_of "$scratch/g")'"
+  for i in $(seq 1 7); do
+    if [ -n "$hung" ]; then
+      break
+    elif [ ! -f "$scratch/g/result$i.png" ]; then
+      fail "result$i.png was not written"
+    elif ! diff=$(same_pixels "$scratch/g-linux/result$i.png" "$scratch/g/result$i.png"); then
+      fail "result$i.png differs from the Linux build's in $diff pixels"
+    fi
+  done
+  left=$(leftovers "$scratch/g")
+  [ -z "$left" ] || fail "left behind: $left"
+  end_case
+fi
+
+if begin_batch "h. a damaged photograph: its item named with status 174, the others made, status 1"; then
+  cp -r "$inputs7" "$scratch/h"
+  # item 4 is a PNG: its header reads, but the zlib stream after "IDAT" then
+  # names an unknown compression method, so decoding fails
+  at=$(grep -aboF IDAT "$scratch/h/city_photo4.jpeg" | head -1 | cut -d: -f1)
+  printf '\x87' | dd of="$scratch/h/city_photo4.jpeg" bs=1 seek=$((at + 4)) conv=notrunc status=none
+  run_batch "$scratch/h" -j 2 -n 3
+  [ "$(status_of "$scratch/h")" = 1 ] || fail "status $(status_of "$scratch/h"), not 1"
+  summary_of "$scratch/h" | grep -q ': 6 of 7 posters written' || fail "summary: '$(summary_of "$scratch/h")'"
+  grep -q '^item 4: .* (status 174: ' "$scratch/h/.run/stderr" ||
+    fail "item 4 is not named with status 174: '$(grep -a '^item ' "$scratch/h/.run/stderr")'"
+  grep -qF '.postergen-batch\logs' "$scratch/h/.run/stderr" || fail "the summary does not say where the logs are"
+  for i in 1 2 3 5 6 7; do
+    same_poster "$scratch/g/result$i.png" "$scratch/h/result$i.png" || fail "result$i.png is not item $i's poster"
+  done
+  [ -e "$scratch/h/result4.png" ] && fail "result4.png was written"
+  ls "$scratch/h/.postergen-batch/logs"/* >/dev/null 2>&1 || fail "no logs in .postergen-batch\\logs"
+  kept=$(ls -A "$scratch/h/.postergen-batch" 2>/dev/null | grep -vx logs | tr '\n' ' ')
+  [ -z "$kept" ] || fail ".postergen-batch holds more than logs: $kept"
+  end_case
+fi
+
+if begin_batch "i. a directory named in Chinese, given on the command line"; then
+  mkdir -p "$scratch/i"
+  cp -r "$inputs" "$scratch/i/海报"
+  # the command line reaches Wine in UTF-8 whatever the caller's locale
+  LC_ALL=C.UTF-8 run_batch "$scratch/i" -j 2 -n 2 "$(winepath -w "$scratch/i/海报")"
+  [ "$(status_of "$scratch/i")" = 0 ] || fail "status $(status_of "$scratch/i"), not 0: $(grep -av '^ALSA' "$scratch/i/.run/stderr" | tail -1)"
+  for i in 1 2 3; do
+    same_poster "$scratch/a-win/result$i.png" "$scratch/i/海报/result$i.png" || fail "result$i.png is missing or wrong"
+  done
+  end_case
+fi
+
+if begin_batch "j. --resume makes only a removed poster and one older than its caption"; then
+  cp -a "$scratch/g" "$scratch/j"
+  rm -rf "$scratch/j/.run" "$scratch/j/result3.png"
+  touch -d '1 hour ago' "$scratch/j/result5.png"
+  before=$(cd "$scratch/j" && stat -c '%n %y' result[12467].png)
+  run_batch "$scratch/j" -j 2 -n 3 --resume
+  [ "$(status_of "$scratch/j")" = 0 ] || fail "status $(status_of "$scratch/j"), not 0"
+  summary_of "$scratch/j" | grep -q ': 2 of 2 posters written (5 up to date, left alone)' ||
+    fail "summary: '$(summary_of "$scratch/j")'"
+  [ "$(cd "$scratch/j" && stat -c '%n %y' result[12467].png)" = "$before" ] || fail "an up-to-date poster was touched"
+  for i in 3 5; do
+    [ "$scratch/j/result$i.png" -nt "$scratch/j/d$i.txt" ] || fail "result$i.png was not made again"
+    same_poster "$scratch/g/result$i.png" "$scratch/j/result$i.png" || fail "result$i.png is not item $i's poster"
+  done
+  end_case
+fi
+
+if begin_batch "k. --plan, --run-planned for each run and --collect, with Windows paths"; then
+  mkdir -p "$scratch/k"
+  cp -r "$inputs7" "$scratch/k/home"
+  plan_w=$(winepath -w "$scratch/k/plan")
+  run_batch "$scratch/k" --plan "$plan_w" -j 2 -n 3 "$(winepath -w "$scratch/k/home")"
+  [ "$(status_of "$scratch/k")" = 0 ] || fail "--plan: status $(status_of "$scratch/k"): $(grep -av '^ALSA' "$scratch/k/.run/stderr" | tail -1)"
+  tr -d '\r' <"$scratch/k/.run/stdout" >"$scratch/k/runs.txt"
+  [ "$(wc -l <"$scratch/k/runs.txt")" = 3 ] || fail "--plan printed '$(cat "$scratch/k/runs.txt")', not 3 runs"
+  while IFS= read -r run && [ -z "$hung" ]; do
+    [[ $run == "$plan_w\\run-"* ]] || fail "'$run' is not a run under $plan_w"
+    run_batch "$scratch/k" --run-planned "$run"
+    [ "$(status_of "$scratch/k")" = 0 ] || fail "--run-planned $run: status $(status_of "$scratch/k")"
+  done <"$scratch/k/runs.txt"
+  run_batch "$scratch/k" --collect "$plan_w"
+  [ "$(status_of "$scratch/k")" = 0 ] || fail "--collect: status $(status_of "$scratch/k"): $(grep -av '^ALSA' "$scratch/k/.run/stderr" | tail -1)"
+  summary_of "$scratch/k" | grep -q ': 7 of 7 posters written' || fail "--collect summary: '$(summary_of "$scratch/k")'"
+  for i in $(seq 1 7); do
+    same_poster "$scratch/g/result$i.png" "$scratch/k/home/result$i.png" || fail "result$i.png is missing or wrong at home"
+  done
+  [ -e "$scratch/k/plan" ] && fail "the plan directory is still there"
+  left=$(leftovers "$scratch/k/home")
+  [ -z "$left" ] || fail "left at home: $left"
+  end_case
+fi
+
+if begin_batch "l. Ctrl-C in the middle of a batch: Ctrl-C's status, only whole posters, then --resume"; then
+  stop=$scratch/l
+  make_inputs "$stop" 12
+  mkdir -p "$stop/.run"
+  (cd "$stop" && exec timeout "$batch_limit" wine "$batch" -j 2 -n 3 >.run/stdout 2>.run/stderr.raw) &
+  launcher=$!
+  for _ in $(seq 1 600); do
+    ls "$stop"/result*.png >/dev/null 2>&1 && break
+    kill -0 "$launcher" 2>/dev/null || break
+    sleep 0.1
+  done
+  # SIGINT to the Windows process of postergen-batch.exe, the one started
+  # by its Unix path: Wine makes it CTRL_C_EVENT
+  pid=$(pgrep -f -n "^$batch" || true)
+  if [ -n "$pid" ]; then
+    kill -INT "$pid"
+  else
+    fail "no postergen-batch.exe process to interrupt: $(ps -eo pid,args | grep -a 'postergen-batch' | grep -v grep)"
+  fi
+  wait "$launcher"
+  status=$?
+  tr -d '\r' <"$stop/.run/stderr.raw" >"$stop/.run/stderr"
+  written=$(cd "$stop" && ls result*.png 2>/dev/null | wc -l)
+  # STATUS_CONTROL_C_EXIT, 0xC000013A, whose low 8 bits a POSIX parent sees
+  [ "$status" = 124 ] && fail "postergen-batch.exe did not end within $batch_limit s" && hung=l
+  [ "$status" = 58 ] || fail "status $status, not 58 (STATUS_CONTROL_C_EXIT)"
+  ((written < 12)) || fail "all 12 posters were written"
+  for f in "$stop"/result*.png; do
+    [ -f "$f" ] || continue
+    pngcheck -q "$f" >/dev/null || fail "$(basename "$f") is not a whole PNG"
+  done
+  left=$(leftovers "$stop")
+  [ -z "$left" ] || fail "left behind: $left"
+  echo "    status $status, $written of 12 posters written"
+  run_batch "$stop" -j 2 -n 3 --resume
+  [ "$(status_of "$stop")" = 0 ] || fail "--resume: status $(status_of "$stop"), not 0"
+  summary_of "$stop" | grep -q ": $((12 - written)) of $((12 - written)) posters written ($written up to date" ||
+    fail "--resume summary: '$(summary_of "$stop")'"
+  [ "$(cd "$stop" && ls result*.png 2>/dev/null | wc -l)" = 12 ] || fail "not all 12 posters are there after --resume"
+  end_case
+fi
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
