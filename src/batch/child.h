@@ -45,6 +45,8 @@ struct Output {
 
 // Waits until some of the children have output or end a stream, a stop
 // signal arrives (see machine.h) or timeoutMs passes, and returns what came.
+// The streams of a child that has ended count as ended two seconds later,
+// even if a process it started still holds them.
 std::vector<Output> waitForOutput(const std::vector<Child*>& children, int timeoutMs);
 
 // How a child is asked to end: the batch stopped (on Windows the console's

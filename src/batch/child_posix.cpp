@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,8 @@ struct ChildState {
   pid_t pid = -1;
   Handle out;
   Handle err;
+  bool ended = false;  // the process has ended, though maybe not its streams
+  std::chrono::steady_clock::time_point endedAt;
 };
 
 namespace {
@@ -45,7 +48,24 @@ bool makePipe(Handle& readEnd, Handle& writeEnd) {
   return true;
 }
 
+// How long the pipes of an ended process may stay open (held by a process
+// it started) before they count as ended: enough to read what it wrote last.
+constexpr auto kDrainTime = std::chrono::seconds(2);
+
 int fdOf(const Handle& handle) { return static_cast<int>(handle.get()); }
+
+// True once the process has ended; it stays to be reaped.
+bool hasEnded(ChildState& state) {
+  if (!state.ended) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(state.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == state.pid) {
+      state.ended = true;
+      state.endedAt = std::chrono::steady_clock::now();
+    }
+  }
+  return state.ended;
+}
 
 // Appends what fd holds to text; false at the end of the stream.
 bool readInto(int fd, std::string& text) {
@@ -118,6 +138,18 @@ std::vector<Output> waitForOutput(const std::vector<Child*>& children, int timeo
         (log ? child.errOpen : child.outOpen) = false;
       }
       came.push_back(std::move(output));
+    }
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    Child& child = *children[i];
+    if ((!child.outOpen && !child.errOpen) || !hasEnded(*child.state) ||
+        std::chrono::steady_clock::now() - child.state->endedAt < kDrainTime)
+      continue;
+    for (const bool log : {false, true}) {
+      bool& open = log ? child.errOpen : child.outOpen;
+      if (open) came.push_back({i, log, "", true});
+      open = false;
+      (log ? child.state->err : child.state->out) = Handle();
     }
   }
   return came;

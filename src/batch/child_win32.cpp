@@ -1,7 +1,10 @@
 // Windows has no poll over pipes: a thread per pipe reads it and queues
 // what it reads, and waitForOutput waits on that queue. The child inherits
 // exactly its three standard handles (a handle list), nothing else of the
-// batch's.
+// batch's. A process that postergen starts may inherit them in turn (Wine
+// starts explorer.exe from it for the desktop) and keep the pipes open after
+// postergen has ended: so once the process has ended, its streams count as
+// ended a moment later, and their reader threads are left to finish alone.
 #include <windows.h>
 // after windows.h, which it needs
 #include <psapi.h>
@@ -18,8 +21,12 @@
 
 namespace {
 
+// How long the pipes of an ended process may stay open before they count as
+// ended: enough for the last output already written to be read.
+constexpr auto kDrainTime = std::chrono::seconds(2);
+
 struct Chunk {
-  const ChildState* child;
+  uint64_t child;  // ChildState::id
   bool log;
   std::string text;
   bool ended;
@@ -28,8 +35,9 @@ struct Chunk {
 std::mutex queueMutex;
 std::condition_variable queueChanged;
 std::deque<Chunk> queue;
+uint64_t lastChildId = 0;
 
-void readPipe(HANDLE pipe, const ChildState* child, bool log) {
+void readPipe(HANDLE pipe, uint64_t child, bool log) {
   char buffer[65536];
   DWORD n = 0;
   while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
@@ -51,12 +59,16 @@ HANDLE inheritable(HANDLE handle) {
 }  // namespace
 
 struct ChildState {
+  uint64_t id = 0;  // names its output in the queue
   HANDLE process = nullptr;
   std::thread out;
   std::thread err;
+  bool ended = false;
+  std::chrono::steady_clock::time_point endedAt;
   ~ChildState() {
-    if (out.joinable()) out.join();
-    if (err.joinable()) err.join();
+    // Readers still blocked on a pipe that a grandchild holds are left be.
+    if (out.joinable()) out.detach();
+    if (err.joinable()) err.detach();
     if (process) CloseHandle(process);
   }
 };
@@ -110,8 +122,12 @@ Problem spawnPostergen(const std::string& postergen, const Directory& directory,
   CloseHandle(process.hThread);
   ChildState& state = *child.state;
   state.process = process.hProcess;
-  state.out = std::thread(readPipe, outRead, &state, false);
-  state.err = std::thread(readPipe, errRead, &state, true);
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    state.id = ++lastChildId;
+  }
+  state.out = std::thread(readPipe, outRead, state.id, false);
+  state.err = std::thread(readPipe, errRead, state.id, true);
   child.outOpen = child.errOpen = true;
   return Problem{};
 }
@@ -121,22 +137,45 @@ std::vector<Output> waitForOutput(const std::vector<Child*>& children, int timeo
   const int stops = stopSignalCount();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock<std::mutex> lock(queueMutex);
-  // A stop comes from the console's own thread, which cannot take this lock
-  // safely, so the wait looks at the stop count every tenth of a second.
-  while (queue.empty() && stopSignalCount() == stops && std::chrono::steady_clock::now() < deadline)
+  // A stop comes from the console's own thread, and a process ends without
+  // a word, so the wait looks at both every tenth of a second.
+  const auto anyEnded = [&children] {
+    for (const Child* child : children)
+      if (!child->state->ended && WaitForSingleObject(child->state->process, 0) == WAIT_OBJECT_0)
+        return true;
+    return false;
+  };
+  while (queue.empty() && stopSignalCount() == stops && !anyEnded() &&
+         std::chrono::steady_clock::now() < deadline)
     queueChanged.wait_for(lock, std::chrono::milliseconds(100));
   for (auto chunk = queue.begin(); chunk != queue.end();) {
     size_t index = children.size();
     for (size_t i = 0; i < children.size(); ++i)
-      if (children[i]->state.get() == chunk->child) index = i;
+      if (children[i]->state->id == chunk->child) index = i;
     if (index == children.size()) {
-      ++chunk;
+      // Of a child no longer waited for: its streams already counted as ended.
+      chunk = queue.erase(chunk);
       continue;
     }
     Child& child = *children[index];
-    if (chunk->ended) (chunk->log ? child.errOpen : child.outOpen) = false;
-    came.push_back({index, chunk->log, std::move(chunk->text), chunk->ended});
+    bool& open = chunk->log ? child.errOpen : child.outOpen;
+    if (open) came.push_back({index, chunk->log, std::move(chunk->text), chunk->ended});
+    if (chunk->ended) open = false;
     chunk = queue.erase(chunk);
+  }
+  const auto now = std::chrono::steady_clock::now();
+  for (size_t i = 0; i < children.size(); ++i) {
+    ChildState& state = *children[i]->state;
+    if (!state.ended && WaitForSingleObject(state.process, 0) == WAIT_OBJECT_0) {
+      state.ended = true;
+      state.endedAt = now;
+    }
+    if (!state.ended || now - state.endedAt < kDrainTime) continue;
+    for (const bool log : {false, true}) {
+      bool& open = log ? children[i]->errOpen : children[i]->outOpen;
+      if (open) came.push_back({i, log, "", true});
+      open = false;
+    }
   }
   return came;
 }
@@ -161,8 +200,6 @@ Termination reap(Child& child) {
   GetExitCodeProcess(state.process, &code);
   samplePeak(child);
   child.boundBytes = child.peakBytes;  // Windows keeps the peak after the end: exact
-  if (state.out.joinable()) state.out.join();
-  if (state.err.joinable()) state.err.join();
   CloseHandle(state.process);
   state.process = nullptr;
   Termination how;

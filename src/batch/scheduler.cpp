@@ -52,6 +52,9 @@ class Scheduler {
       finishEnded();
       progress_.update(report_.written);
     }
+    // Now that no run holds their files open (Windows refuses to remove a
+    // file that another process has open), what could not go before goes.
+    for (const std::string& name : leftovers_) removeTree(*setup_.work, name);
     if (stoppedBy_) report_.stoppedBy = stoppedBy_;
   }
 
@@ -236,7 +239,9 @@ class Scheduler {
       }
     }
     active.directory = Directory();
-    if (!keep) removeTree(*setup_.work, active.name);
+    if (keep) return;
+    removeTree(*setup_.work, active.name);
+    if (kindOf(*setup_.work, active.name) != FileKind::kMissing) leftovers_.push_back(active.name);
   }
 
   static std::string lastWords(const ActiveRun& active) {
@@ -266,6 +271,7 @@ class Scheduler {
   std::deque<PlannedRun> queue_;
   std::vector<std::unique_ptr<ActiveRun>> active_;
   Directory logs_;
+  std::vector<std::string> leftovers_;  // run directories not yet removed
   int64_t activeCost_ = 0;
   int stopsSeen_ = 0;
   int runCount_ = 0;
