@@ -364,6 +364,19 @@ TEST(BatchRun, ReaderOfItsOutputGoingAwayCostsNothing) {
   EXPECT_FALSE(dir.exists(".postergen-batch"));
 }
 
+TEST(BatchRun, ProcessLeftHoldingARunsOutputDoesNotHoldUpTheBatch) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.write("linger.sh", "#!/bin/sh\nsleep 40 &\nexec '" + postergenBinary() + "'\n");
+  fs::permissions(dir.at("linger.sh"), fs::perms::owner_all);
+  const auto start = std::chrono::steady_clock::now();
+  const ProcessResult result =
+      runBatch({"-n", "1", "--postergen", dir.at("linger.sh"), dir.path()});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(postersAt(dir, 2), allBut(2, 0));
+}
+
 TEST(BatchRun, ManyItemsWithoutFilesFailWithoutRunningPostergen) {
   ScratchDir dir;
   dir.populate(0);
