@@ -19,7 +19,6 @@ namespace {
 constexpr int kUsageStatus = 2;
 // Beyond this, size.txt is surely wrong; each item is a file or two anyway.
 constexpr int32_t kMaxBatchItems = 1000000;
-const char kWorkName[] = ".postergen-batch";
 
 // A home opened and locked, its items sorted into those to make, those up
 // to date and those that cannot be made.
@@ -105,9 +104,9 @@ int finish(BatchReport& report, std::chrono::steady_clock::time_point start) {
 void runItems(const BatchOptions& options, const Batch& batch, const std::string& postergen,
               const PlanLimits& plannedLimits, bool preflight, BatchReport& report) {
   const Home& home = batch.home;
-  Problem problem = clearLeftover(*home.directory, kWorkName);
+  Problem problem = clearLeftover(*home.directory, kWorkDirectoryName);
   Directory work;
-  if (!problem) work = makePrivateDirectory(*home.directory, kWorkName, problem);
+  if (!problem) work = makePrivateDirectory(*home.directory, kWorkDirectoryName, problem);
   if (!work) {
     for (int item : batch.items) report.failures.push_back({home.shownItem(item), problem.text});
     return;
@@ -118,7 +117,7 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
     const PreflightResult result = runPreflight(postergen, home, work, options.stallSeconds);
     if (result.stoppedBy || !result.failure.empty()) {
       work = Directory();
-      removeTree(*home.directory, kWorkName);
+      removeTree(*home.directory, kWorkDirectoryName);
       if (!result.failure.empty() && !result.stoppedBy)
         report.error = "the preflight run failed: " + result.failure;
       return;
@@ -138,7 +137,7 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   progress.clear();
   if (report.logsKept.empty() && !report.postersKept) {
     work = Directory();
-    removeTree(*home.directory, kWorkName);
+    removeTree(*home.directory, kWorkDirectoryName);
   }
 }
 

@@ -30,6 +30,10 @@ struct Home {
 // a device, a directory) is refused without being opened.
 Home openHome(const std::string& path, std::string& error);
 
+// Where a batch works in its home: run directories, and the logs of the
+// runs that failed.
+constexpr const char* kWorkDirectoryName = ".postergen-batch";
+
 std::string captionName(int item);  // d<i>.txt
 std::string photoName(int item);    // city_photo<i>.jpeg
 std::string posterName(int item);   // result<i>.png

@@ -15,7 +15,6 @@ namespace {
 
 const char kPlanFile[] = "postergen-batch.plan";
 const char kPlanHeading[] = "postergen-batch plan 1";
-const char kWorkName[] = ".postergen-batch";
 constexpr size_t kPlanLimit = size_t{256} << 20;
 
 std::string runName(size_t index, size_t count) {
@@ -110,7 +109,7 @@ class LogKeeper {
     if (!kept) return "";
     for (const char* file : {"postergen.log", "postergen.out", kRunSummaryName})
       if (isRegularFile(run, file)) moveFile(run, file, kept, file);
-    const Directory work = openSubdirectory(run, kWorkName, problem);
+    const Directory work = openSubdirectory(run, kWorkDirectoryName, problem);
     const Directory logs = work ? openSubdirectory(work, "logs", problem) : Directory();
     if (logs)
       for (const std::string& log : listDirectory(logs, ".")) moveFile(logs, log, kept, log);
@@ -119,9 +118,9 @@ class LogKeeper {
 
  private:
   bool open() {
-    if (clearLeftover(home_, kWorkName)) return false;
+    if (clearLeftover(home_, kWorkDirectoryName)) return false;
     Problem problem;
-    work_ = makePrivateDirectory(home_, kWorkName, problem);
+    work_ = makePrivateDirectory(home_, kWorkDirectoryName, problem);
     if (work_) logs_ = makePrivateDirectory(work_, "logs", problem);
     return static_cast<bool>(logs_);
   }
