@@ -104,6 +104,27 @@ run_in() {
   tr -d '\r' <"$dir/.run/stderr.raw" >"$dir/.run/stderr"
 }
 status_of() { cat "$1/.run/status"; }
+
+# interrupt_once LAUNCHER PATTERN TEST...: once TEST succeeds (or LAUNCHER
+# has ended), sends SIGINT to the newest process whose command line matches
+# PATTERN, which Wine turns into CTRL_C_EVENT for its console control
+# handlers; returns LAUNCHER's status.
+interrupt_once() {
+  local launcher=$1 pattern=$2 pid
+  shift 2
+  for _ in $(seq 1 600); do
+    "$@" 2>/dev/null && break
+    kill -0 "$launcher" 2>/dev/null || break
+    sleep 0.1
+  done
+  pid=$(pgrep -f -n "$pattern" || true)
+  if [ -n "$pid" ]; then
+    kill -INT "$pid"
+  else
+    fail "no process matching $pattern to interrupt"
+  fi
+  wait "$launcher"
+}
 same_pixels() { compare -metric AE "$1" "$2" null: 2>/dev/null; }
 
 # The inputs of a run of N items: captions with CR LF, item 2 a JPEG turned
@@ -207,23 +228,8 @@ many=$scratch/f
 make_inputs "$many" 40
 mkdir -p "$many/.run"
 (cd "$many" && exec wine "$exe" >.run/stdout 2>.run/stderr.raw) &
-launcher=$!
-pid=""
-for _ in $(seq 1 600); do
-  grep -q 'Saved texture as PNG to "result1.png"' "$many/.run/stderr.raw" 2>/dev/null && break
-  kill -0 "$launcher" 2>/dev/null || break
-  sleep 0.1
-done
-# Wine turns SIGINT to the Windows process into CTRL_C_EVENT for its
-# console control handlers; the process is the one whose command line
-# names postergen.exe.
-pid=$(pgrep -f -n "postergen-$version-win64.postergen\.exe" || true)
-if [ -n "$pid" ]; then
-  kill -INT "$pid"
-else
-  fail "no postergen.exe process to interrupt"
-fi
-wait "$launcher"
+interrupt_once $! "postergen-$version-win64.postergen\.exe" \
+  grep -q 'Saved texture as PNG to "result1.png"' "$many/.run/stderr.raw"
 status=$?
 written=$(cd "$many" && ls result*.png 2>/dev/null | wc -l)
 [ "$status" != 0 ] || fail "status 0 after Ctrl-C"
@@ -372,21 +378,8 @@ if begin_batch "l. Ctrl-C in the middle of a batch: Ctrl-C's status, only whole 
   make_inputs "$stop" 12
   mkdir -p "$stop/.run"
   (cd "$stop" && exec timeout "$batch_limit" wine "$batch" -j 2 -n 3 >.run/stdout 2>.run/stderr.raw) &
-  launcher=$!
-  for _ in $(seq 1 600); do
-    ls "$stop"/result*.png >/dev/null 2>&1 && break
-    kill -0 "$launcher" 2>/dev/null || break
-    sleep 0.1
-  done
-  # SIGINT to the Windows process of postergen-batch.exe, the one started
-  # by its Unix path: Wine makes it CTRL_C_EVENT
-  pid=$(pgrep -f -n "^$batch" || true)
-  if [ -n "$pid" ]; then
-    kill -INT "$pid"
-  else
-    fail "no postergen-batch.exe process to interrupt: $(ps -eo pid,args | grep -a 'postergen-batch' | grep -v grep)"
-  fi
-  wait "$launcher"
+  # the Windows process of postergen-batch.exe, the one started by its Unix path
+  interrupt_once $! "^$batch" sh -c "ls '$stop'/result*.png >/dev/null 2>&1"
   status=$?
   tr -d '\r' <"$stop/.run/stderr.raw" >"$stop/.run/stderr"
   written=$(cd "$stop" && ls result*.png 2>/dev/null | wc -l)
