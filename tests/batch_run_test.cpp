@@ -221,6 +221,25 @@ TEST(BatchRun, StopsOnSigintWithFinishedPostersHomeThenResumes) {
   EXPECT_EQ(postersAt(dir, 8), allBut(8, 0));
 }
 
+TEST(BatchRun, StopSignalDuringThePreflightEndsTheBatchAtOnce) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.write("slow.sh", "#!/bin/sh\ngrep -q '^0 ' size.txt && exec sleep 100\nexec '" +
+                           postergenBinary() + "'\n");
+  fs::permissions(dir.at("slow.sh"), fs::perms::owner_all);
+  BatchProcess batch({"--postergen", dir.at("slow.sh"), dir.path()});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!dir.exists(".postergen-batch/preflight") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const auto sent = std::chrono::steady_clock::now();
+  ASSERT_EQ(kill(batch.pid(), SIGTERM), 0);
+  const ProcessResult stopped = batch.finish();
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(20));
+  EXPECT_EQ(stopped.status, 143) << stopped.err;
+  EXPECT_FALSE(dir.exists(".postergen-batch"));
+  EXPECT_TRUE(postersAt(dir, 2).empty());
+}
+
 TEST(BatchRun, BadOptionGetsOneLineAndTheUsage) {
   const ProcessResult result = runBatch({"--jobs", "0"});
   EXPECT_EQ(result.status, 2);
