@@ -23,6 +23,11 @@ const char* describeKind(FileKind kind) {
   }
 }
 
+std::string notAFile(const std::string& name, FileKind kind) {
+  if (kind == FileKind::kMissing || kind == FileKind::kRegular) return "";
+  return name + " is " + describeKind(kind) + ", not a regular file";
+}
+
 // The last chunk of a PNG that was written to its end.
 bool endsWithIend(std::FILE* file) {
   static const unsigned char kIend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
@@ -76,9 +81,7 @@ const std::vector<std::string>& sharedInputs() {
 }
 
 std::string notAFile(const Home& home, const std::string& name) {
-  const FileKind kind = kindOf(*home.directory, name);
-  if (kind == FileKind::kMissing || kind == FileKind::kRegular) return "";
-  return name + " is " + describeKind(kind) + ", not a regular file";
+  return notAFile(name, kindOf(*home.directory, name));
 }
 
 bool posterUpToDate(const Home& home, int item) {
@@ -105,9 +108,10 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
   check.costs.reserve(items.size());
   for (int item : items) {
     const std::string photo = photoName(item);
+    const FileKind photoKind = kindOf(*home.directory, photo);
     std::string failure = notAFile(home, captionName(item));
-    if (failure.empty()) failure = notAFile(home, photo);
-    if (failure.empty() && kindOf(*home.directory, photo) == FileKind::kMissing)
+    if (failure.empty()) failure = notAFile(photo, photoKind);
+    if (failure.empty() && photoKind == FileKind::kMissing)
       failure = photo + ": " + std::strerror(ENOENT);
     ImageHeader header;
     if (failure.empty()) {

@@ -4,7 +4,7 @@ namespace {
 
 Problem linkInput(const Home& home, const std::string& name, const Directory& run,
                   const std::string& link) {
-  if (kindOf(*home.directory, name) == FileKind::kMissing && !isRegularFile(*home.directory, name))
+  if (kindOf(*home.directory, name) == FileKind::kMissing)
     return Problem{};  // missing stays missing
   return linkTo(run, link, joinPath(home.path, name));
 }
