@@ -4,10 +4,13 @@
 #include "app/app_state.h"
 #include "app/lifecycle.h"
 #include "poster/compose.h"
+#include "poster/export_queue.h"
 
 int main(int, char**) {
   initialize();
+  startPosterWriters();
   for (int item = 1; item <= AppState::itemCount; ++item) composePoster(item);
+  finishPosterWrites();
   shutDown();
   return 0;
 }

@@ -18,12 +18,12 @@ namespace {
 // the same on Windows, but ends it with status 0 under Wine.
 BOOL WINAPI stopOnConsoleEvent(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  removePartialFile();
+  removePartialFiles();
   ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 #else
 void stopOnSignal(int signal) {
-  removePartialFile();
+  removePartialFiles();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "captions/caption_script.h"
+#include "poster/export_queue.h"
 #include "poster/fit.h"
 #include "poster/legibility.h"
 #include "poster/png_export.h"
@@ -57,6 +58,7 @@ SDL_Surface* renderCaption(const std::string& caption) {
         "Error:Couldn't load the words' texture with SDL_ttf, "
         "information:%s",
         SDL_GetError());
+    finishPosterWrites();  // the posters before this one are kept
     std::exit(kExitUnrenderable);
   }
   return surface;

@@ -1,7 +1,6 @@
 #include "poster/partial_file.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -15,8 +14,11 @@
 
 namespace {
 
-char partialPath[4096];
-volatile std::sig_atomic_t partialPathSet = 0;
+// One slot per export in flight; more than the CPUs any run uses.
+constexpr int kSlots = 256;
+char partialPath[kSlots][4096];
+std::atomic<int> partialPathSet[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free, "read by signal handlers");
 
 #ifdef _WIN32
 unsigned long processId() { return static_cast<unsigned long>(_getpid()); }
@@ -36,25 +38,31 @@ std::string partialNameFor(const std::string& path, unsigned attempt) {
   return path.substr(0, nameAt) + "." + path.substr(nameAt) + unique;
 }
 
-bool notePartialFile(const std::string& path) {
-  if (path.size() >= sizeof partialPath) return false;
-  // The fences keep the copy between the two flag stores, so that a handler
-  // never sees the flag set over a half-copied path.
-  partialPathSet = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  std::memcpy(partialPath, path.c_str(), path.size() + 1);
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  partialPathSet = 1;
-  return true;
+int notePartialFile(const std::string& path) {
+  if (path.size() >= sizeof partialPath[0]) return -1;
+  for (int slot = 0; slot < kSlots; ++slot) {
+    // A free slot is claimed (2) before the copy and published (1) after
+    // it, so that a handler never sees a half-copied path.
+    int free = 0;
+    if (!partialPathSet[slot].compare_exchange_strong(free, 2)) continue;
+    std::memcpy(partialPath[slot], path.c_str(), path.size() + 1);
+    partialPathSet[slot].store(1);
+    return slot;
+  }
+  return -1;
 }
 
-void forgetPartialFile() { partialPathSet = 0; }
+void forgetPartialFile(int slot) {
+  if (slot >= 0 && slot < kSlots) partialPathSet[slot].store(0);
+}
 
-void removePartialFile() {
-  if (!partialPathSet) return;
+void removePartialFiles() {
+  for (int slot = 0; slot < kSlots; ++slot) {
+    if (partialPathSet[slot].load() != 1) continue;
 #ifdef _WIN32
-  DeleteFileA(partialPath);
+    DeleteFileA(partialPath[slot]);
 #else
-  unlink(partialPath);
+    unlink(partialPath[slot]);
 #endif
+  }
 }

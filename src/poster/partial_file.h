@@ -1,7 +1,7 @@
 // Files written whole or not at all go to a temporary file beside them
-// first. This names it and keeps the one that an export is writing, where a
-// signal handler can remove it: a run that is stopped leaves no half-written
-// poster behind. Needs no SDL.
+// first. This names it and keeps the ones that exports are writing, where a
+// signal handler can remove them: a run that is stopped leaves no
+// half-written poster behind. Needs no SDL; any thread may note and forget.
 #ifndef POSTERGEN_POSTER_PARTIAL_FILE_H_
 #define POSTERGEN_POSTER_PARTIAL_FILE_H_
 
@@ -11,15 +11,16 @@
 // this process and saying what it is (".result3.png.<pid>-<random>.partial").
 std::string partialNameFor(const std::string& path, unsigned attempt);
 
-// Records path as the file in progress, before it is created. Paths longer
-// than the buffer are refused (false), so that the record is never partial.
-bool notePartialFile(const std::string& path);
+// Records path as a file in progress, before it is created, and returns
+// its slot in the record. -1 when the path is longer than a slot or every
+// slot is taken, so that the record is never partial.
+int notePartialFile(const std::string& path);
 
-// Clears the record once the file is renamed or removed.
-void forgetPartialFile();
+// Clears the slot once its file is renamed or removed.
+void forgetPartialFile(int slot);
 
-// Removes the file in progress, if any. Async-signal-safe: it only reads the
+// Removes every file in progress. Async-signal-safe: it only reads the
 // static record and unlinks.
-void removePartialFile();
+void removePartialFiles();
 
 #endif  // POSTERGEN_POSTER_PARTIAL_FILE_H_

@@ -1,7 +1,5 @@
 #include "poster/png_file.h"
 
-#include <SDL_image.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -101,9 +99,8 @@ bool replace(const std::string& from, const std::string& to, std::string& error)
 }
 #endif
 
-// The file behind the SDL_RWops that the encoder writes to. SDL_image's
-// PNG writer ignores the results of its writes, so the first failure is
-// kept here, with the OS's reason, and reported once the encoder returns.
+// The temporary file the chunks go to. The first failure is kept, with the
+// OS's reason, and later writes are skipped.
 struct PartialPng {
   std::FILE* file;
   int error;
@@ -112,61 +109,41 @@ struct PartialPng {
 
 constexpr size_t kWritebackEvery = 4 << 20;
 
-PartialPng& partialOf(SDL_RWops* rw) { return *static_cast<PartialPng*>(rw->hidden.unknown.data1); }
-
-size_t writePartial(SDL_RWops* rw, const void* data, size_t size, size_t count) {
-  PartialPng& png = partialOf(rw);
-  if (png.error) return 0;
+bool writePartial(PartialPng& png, const void* data, size_t size) {
+  if (png.error) return false;
   errno = 0;
-  const size_t written = std::fwrite(data, size, count, png.file);
-  if (written != count) png.error = errno ? errno : EIO;
-  png.unsynced += written * size;
+  if (std::fwrite(data, 1, size, png.file) != size) png.error = errno ? errno : EIO;
+  png.unsynced += size;
   if (png.unsynced >= kWritebackEvery) {
     startWriteback(png.file);
     png.unsynced = 0;
   }
-  return written;
+  return !png.error;
 }
 
 // Flushes, syncs and closes; the first failure is kept.
-int closePartial(SDL_RWops* rw) {
-  PartialPng& png = partialOf(rw);
+bool closePartial(PartialPng& png) {
   errno = 0;
   if (std::fflush(png.file) != 0 && !png.error) png.error = errno ? errno : EIO;
   if (!png.error && !syncToDisk(png.file)) png.error = errno ? errno : EIO;
   if (std::fclose(png.file) != 0 && !png.error) png.error = errno ? errno : EIO;
-  SDL_FreeRW(rw);
-  return png.error ? -1 : 0;
-}
-
-Sint64 unsupportedSize(SDL_RWops*) { return -1; }
-Sint64 unsupportedSeek(SDL_RWops*, Sint64, int) { return SDL_Unsupported(); }
-size_t unsupportedRead(SDL_RWops*, void*, size_t, size_t) { return 0; }
-
-SDL_RWops* partialRWops(PartialPng& png) {
-  SDL_RWops* rw = SDL_AllocRW();
-  if (!rw) return nullptr;
-  rw->size = unsupportedSize;
-  rw->seek = unsupportedSeek;
-  rw->read = unsupportedRead;
-  rw->write = writePartial;
-  rw->close = closePartial;
-  rw->type = SDL_RWOPS_UNKNOWN;
-  rw->hidden.unknown.data1 = &png;
-  return rw;
+  return !png.error;
 }
 
 // Creates the temporary file under a name no other process uses.
-std::FILE* createPartial(const std::string& path, std::string& partial, std::string& error) {
+std::FILE* createPartial(const std::string& path, std::string& partial, int& slot,
+                         std::string& error) {
   for (unsigned attempt = 0; attempt < 16; ++attempt) {
     partial = partialNameFor(path, attempt);
-    if (!notePartialFile(partial)) {
+    slot = notePartialFile(partial);
+    if (slot < 0) {
       error = "the file name is too long";
       return nullptr;
     }
     bool exists = false;
     if (std::FILE* file = createNew(partial, exists, error)) return file;
-    forgetPartialFile();
+    forgetPartialFile(slot);
+    slot = -1;
     if (!exists) return nullptr;
   }
   return nullptr;
@@ -174,29 +151,25 @@ std::FILE* createPartial(const std::string& path, std::string& partial, std::str
 
 }  // namespace
 
-bool writePngFile(SDL_Surface* surface, const std::string& path, std::string& error) {
+bool writePngFile(const DeflatedPng& image, const std::string& path, std::string& error) {
   std::string partial;
   std::string reason;
-  PartialPng png{createPartial(path, partial, reason), 0, 0};
+  int slot = -1;
+  PartialPng png{createPartial(path, partial, slot, reason), 0, 0};
   if (!png.file) {
     error = path + ": " + reason;
     return false;
   }
-  bool written = false;
-  if (SDL_RWops* rw = partialRWops(png)) {
-    const int encoded = IMG_SavePNG_RW(surface, rw, 0);
-    if (encoded != 0) reason = SDL_GetError();
-    const int closed = SDL_RWclose(rw);
-    if (png.error) reason = std::strerror(png.error);
-    written = encoded == 0 && closed == 0 && replace(partial, path, reason);
-  } else {
-    reason = SDL_GetError();
-    std::fclose(png.file);
-  }
+  writePngChunks(image, [&png](const void* data, size_t size) {
+    return writePartial(png, data, size);
+  });
+  const bool closed = closePartial(png);
+  if (!closed) reason = std::strerror(png.error);
+  const bool written = closed && replace(partial, path, reason);
   if (!written) {
     std::remove(partial.c_str());
     error = path + ": " + reason;
   }
-  forgetPartialFile();
+  forgetPartialFile(slot);
   return written;
 }

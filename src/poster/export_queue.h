@@ -1,0 +1,36 @@
+// Writes posters on worker threads while the main thread composes the next
+// ones, and logs the outcome of every export in the order the exports
+// began, each once it is final (a "Saved" line once its file is in place).
+#ifndef POSTERGEN_POSTER_EXPORT_QUEUE_H_
+#define POSTERGEN_POSTER_EXPORT_QUEUE_H_
+
+#include <functional>
+#include <string>
+
+#include "poster/png_encoder.h"
+
+// Starts the writers, one per CPU this process may run on. With one CPU
+// there are none and each poster is written on the calling thread as it is
+// handed over, as a single-threaded run would.
+void startPosterWriters();
+
+// Takes the next place in the log's order; each export takes one as it
+// begins.
+long beginExport();
+
+// Logs the outcome of the export with this ticket through log, as soon as
+// the outcome of every export before it has been logged.
+void settleExport(long ticket, std::function<void()> log);
+
+// Hands the read-back RGBA pixels (pitch w x 4) of the export with this
+// ticket to a writer, which filters, deflates and writes them to path
+// (whole or absent) and settles the ticket. Waits while as many posters as
+// there are writers are in flight, so that memory stays bounded.
+void writePosterAsync(long ticket, ByteBuffer pixels, int w, int h, const std::string& path);
+
+// Waits until every poster handed over is written and its outcome logged,
+// then stops the writers. The run calls it before it ends, whichever way;
+// calling it again does nothing.
+void finishPosterWrites();
+
+#endif  // POSTERGEN_POSTER_EXPORT_QUEUE_H_
