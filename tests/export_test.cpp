@@ -39,10 +39,8 @@ const ExportPath kPaths[] = {
     {"RenderCopy", "SDL_RenderCopy:4", "Failed copying texture data: injected failure"},
     {"Allocate", "malloc:1", "Failed allocating memory"},
     {"ReadPixels", "SDL_RenderReadPixels:1", "Failed reading pixel data: injected failure"},
-    // The caption raster is the first surface made over existing pixels.
-    {"CreateSurface", "SDL_CreateRGBSurfaceWithFormatFrom:2",
-     "Failed creating new surface: injected failure"},
-    {"SavePng", "IMG_SavePNG_RW:1", "Failed saving image: result1.png: injected failure"},
+    // On the writer's thread, after the pixels were handed over.
+    {"Deflate", "libdeflate_alloc_compressor:1", "Failed allocating memory"},
     // A write that fails as on a full disk, whatever the file system.
     {"WriteFails", "fwrite:3", "Failed saving image: result1.png: No space left on device"},
 };
@@ -89,19 +87,27 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   EXPECT_TRUE(loadRgba(dir.at("result2.png")));
 
   // Item 2 begins with what item 1 was presented with: bg, canvas, two
-  // photographs and one caption texture; no surface, no buffer.
+  // photographs and one caption texture; no surface. Item 1's pixels may
+  // still be with a writer.
+  using testing::StartsWith;
   EXPECT_THAT(checkpoints(trace, "SDL_RenderPresent"),
-              testing::Each("textures=5 surfaces=0 buffers=0"));
-  EXPECT_THAT(
-      checkpoints(trace, "TTF_RenderUTF8_Solid_Wrapped"),
-      testing::ElementsAre("textures=4 surfaces=0 buffers=0", "textures=5 surfaces=0 buffers=0"));
+              testing::Each(StartsWith("textures=5 surfaces=0 ")));
+  EXPECT_THAT(checkpoints(trace, "TTF_RenderUTF8_Solid_Wrapped"),
+              testing::ElementsAre("textures=4 surfaces=0 buffers=0",
+                                   StartsWith("textures=5 surfaces=0 ")));
+  // Once the writers are done, every buffer is gone.
   EXPECT_THAT(checkpoints(trace, "TTF_CloseFont"),
               testing::ElementsAre("textures=0 surfaces=0 buffers=0"));
-  // While a PNG is written, its temporary texture, surface and buffer are
-  // alive and seen: the zero counts above are not for want of looking.
-  const std::string buffers = kTracerSeesHeap ? "1" : "0";
-  for (const auto& saving : checkpoints(trace, "IMG_SavePNG_RW"))
-    EXPECT_EQ(saving, "textures=6 surfaces=1 buffers=" + buffers);
+  // While a poster is read back, its temporary texture and buffer are alive
+  // and seen: the zero counts above are not for want of looking.
+  // (Item 1's pixels may still be with a writer as item 2's are read.)
+  for (const auto& reading : checkpoints(trace, "SDL_RenderReadPixels")) {
+    if (kTracerSeesHeap)
+      EXPECT_THAT(reading, testing::AnyOf("textures=6 surfaces=0 buffers=1",
+                                          "textures=6 surfaces=0 buffers=2"));
+    else
+      EXPECT_EQ(reading, "textures=6 surfaces=0 buffers=0");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -115,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
 namespace fs = std::filesystem;
 
 // A signal in the middle of an encoding ends the run by that signal at
-// once: the poster before stays whole, the one in progress leaves nothing.
+// once: the posters saved before stay whole, those in progress (another
+// writer may be writing the poster before) leave nothing.
 class StopSignals : public testing::TestWithParam<int> {};
 
 TEST_P(StopSignals, EndTheRunAndRemoveThePartialFile) {
@@ -126,11 +133,15 @@ TEST_P(StopSignals, EndTheRunAndRemoveThePartialFile) {
   const RunResult run = dir.runTraced(
       trace, {{"SDL_VIDEODRIVER", "dummy"}, {"POSTERGEN_SIGNAL", std::to_string(sig) + ":2"}});
   EXPECT_EQ(run.status, 128 + sig) << run.log;
-  EXPECT_THAT(linesStartingWith(run.logLines(), "Saved"),
-              testing::ElementsAre("Saved texture as PNG to \"result1.png\""));
-  EXPECT_TRUE(loadRgba(dir.at("result1.png")));
+  const auto saved = linesStartingWith(run.logLines(), "Saved");
+  EXPECT_THAT(saved, testing::AnyOf(testing::IsEmpty(),
+                                    testing::ElementsAre("Saved texture as PNG to \"result1.png\"")));
+  EXPECT_TRUE(saved.empty() || dir.exists("result1.png"));
   EXPECT_FALSE(dir.exists("result2.png"));
-  EXPECT_FALSE(dir.exists("result3.png"));
+  // A poster on disk is whole, logged or not (the run may end before a
+  // later poster's turn in the log comes).
+  for (const char* name : {"result1.png", "result3.png"})
+    EXPECT_TRUE(!dir.exists(name) || loadRgba(dir.at(name))) << name;
   EXPECT_THAT(partialFiles(dir), testing::IsEmpty());
 }
 

@@ -54,11 +54,11 @@ SDL_Surface* renderCaption(const std::string& caption) {
                                                       kCaptionColour, kCaptionWrapLength);
   if (layout.rightToLeft || *layout.script) restoreDefaultLayout();
   if (!surface) {
+    finishPosterWrites();  // the posters before this one are kept, and logged first
     SDL_Log(
         "Error:Couldn't load the words' texture with SDL_ttf, "
         "information:%s",
         SDL_GetError());
-    finishPosterWrites();  // the posters before this one are kept
     std::exit(kExitUnrenderable);
   }
   return surface;

@@ -12,13 +12,16 @@
 // POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
 // the first write of the N-th PNG encoding, when its partial file exists.
 // Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
+// Posters are encoded on worker threads, so the tables are locked.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 #include <dlfcn.h>
+#include <libdeflate.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -30,12 +33,23 @@ extern "C" void __libc_free(void*);
 
 namespace {
 
+// A spin lock, which takes no memory from the heap the tracer watches.
+std::atomic_flag busy = ATOMIC_FLAG_INIT;
+struct Locked {
+  Locked() {
+    while (busy.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~Locked() { busy.clear(std::memory_order_release); }
+};
+
 // Fixed tables: the tracer must not allocate from the heap it watches.
 constexpr int kSlots = 4096;
 struct LiveSet {
   const void* items[kSlots] = {};
   int count = 0;
   void add(const void* p) {
+    Locked lock;
     for (const void* item : items)
       if (item == p) return;
     for (auto& slot : items)
@@ -47,6 +61,7 @@ struct LiveSet {
   }
   void remove(const void* p) {
     if (!p) return;
+    Locked lock;
     for (auto& slot : items)
       if (slot == p) {
         slot = nullptr;
@@ -70,6 +85,7 @@ void emit(const char* line) {
 }
 
 void checkpoint(const char* name) {
+  Locked lock;
   char line[160];
   snprintf(line, sizeof line, "checkpoint %s textures=%d surfaces=%d buffers=%d\n", name,
            textures.count, surfaces.count, buffers.count);
@@ -78,6 +94,7 @@ void checkpoint(const char* name) {
 
 // True when this call of name is the one POSTERGEN_FAIL asks to fail.
 bool injectFailure(const char* name) {
+  Locked lock;
   static char target[64];
   static long when = -1;
   static long calls = 0;
@@ -201,13 +218,6 @@ int SDL_RenderCopy(SDL_Renderer* r, SDL_Texture* t, const SDL_Rect* src, const S
   return real_SDL_RenderCopy(r, t, src, dst);
 }
 
-int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
-                         int pitch) {
-  REAL(SDL_RenderReadPixels);
-  if (injectFailure("SDL_RenderReadPixels")) return injectedError();
-  return real_SDL_RenderReadPixels(r, rect, format, pixels, pitch);
-}
-
 void SDL_RenderPresent(SDL_Renderer* r) {
   REAL(SDL_RenderPresent);
   checkpoint("SDL_RenderPresent");
@@ -217,10 +227,6 @@ void SDL_RenderPresent(SDL_Renderer* r) {
 SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int w, int h, int depth, int pitch,
                                                 Uint32 format) {
   REAL(SDL_CreateRGBSurfaceWithFormatFrom);
-  if (injectFailure("SDL_CreateRGBSurfaceWithFormatFrom")) {
-    injectedError();
-    return nullptr;
-  }
   return trackSurface(real_SDL_CreateRGBSurfaceWithFormatFrom(pixels, w, h, depth, pitch, format));
 }
 
@@ -262,20 +268,30 @@ void SDL_FreeSurface(SDL_Surface* s) {
   real_SDL_FreeSurface(s);
 }
 
-// Set while the encoding that POSTERGEN_SIGNAL names runs.
-static int signalDuringEncoding = 0;
+// Set, on the thread that runs it, while the encoding that POSTERGEN_SIGNAL
+// names runs.
+static thread_local int signalDuringEncoding = 0;
 
-int IMG_SavePNG_RW(SDL_Surface* s, SDL_RWops* dst, int freedst) {
-  REAL(IMG_SavePNG_RW);
-  checkpoint("IMG_SavePNG_RW");
-  static int encodings = 0;
+// Each poster's encoding takes one compressor.
+libdeflate_compressor* libdeflate_alloc_compressor(int level) {
+  REAL(libdeflate_alloc_compressor);
+  checkpoint("libdeflate_alloc_compressor");
+  static std::atomic<int> encodings{0};
   int sig = 0;
   int at = 0;
   const char* request = getenv("POSTERGEN_SIGNAL");
   if (request && sscanf(request, "%d:%d", &sig, &at) == 2 && ++encodings == at)
     signalDuringEncoding = sig;
-  if (injectFailure("IMG_SavePNG_RW")) return injectedError();
-  return real_IMG_SavePNG_RW(s, dst, freedst);
+  if (injectFailure("libdeflate_alloc_compressor")) return nullptr;
+  return real_libdeflate_alloc_compressor(level);
+}
+
+int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
+                         int pitch) {
+  REAL(SDL_RenderReadPixels);
+  checkpoint("SDL_RenderReadPixels");
+  if (injectFailure("SDL_RenderReadPixels")) return injectedError();
+  return real_SDL_RenderReadPixels(r, rect, format, pixels, pitch);
 }
 
 // Fails as a full disk does, with ENOSPC.
