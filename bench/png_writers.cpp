@@ -50,10 +50,14 @@ int main(int argc, char** argv) {
   std::printf("IMG_SavePNG seconds=%.3f bytes=%zu\n", total, bytes);
 
   const Way ways[] = {
-      {"adaptive-6", PngFilters::kAdaptive, 6}, {"adaptive-5", PngFilters::kAdaptive, 5},
-      {"adaptive-4", PngFilters::kAdaptive, 4}, {"adaptive-3", PngFilters::kAdaptive, 3},
-      {"adaptive-7", PngFilters::kAdaptive, 7}, {"up-6", PngFilters::kUp, 6},
-      {"up-4", PngFilters::kUp, 4},             {"sub-6", PngFilters::kSub, 6},
+      {"adaptive-6", PngFilters::kAdaptive, 6},
+      {"adaptive-5", PngFilters::kAdaptive, 5},
+      {"adaptive-4", PngFilters::kAdaptive, 4},
+      {"adaptive-3", PngFilters::kAdaptive, 3},
+      {"adaptive-7", PngFilters::kAdaptive, 7},
+      {"up-6", PngFilters::kUp, 6},
+      {"up-4", PngFilters::kUp, 4},
+      {"sub-6", PngFilters::kSub, 6},
   };
   for (const Way& way : ways) {
     double filtering = 0, deflating = 0;

@@ -134,8 +134,9 @@ TEST_P(StopSignals, EndTheRunAndRemoveThePartialFile) {
       trace, {{"SDL_VIDEODRIVER", "dummy"}, {"POSTERGEN_SIGNAL", std::to_string(sig) + ":2"}});
   EXPECT_EQ(run.status, 128 + sig) << run.log;
   const auto saved = linesStartingWith(run.logLines(), "Saved");
-  EXPECT_THAT(saved, testing::AnyOf(testing::IsEmpty(),
-                                    testing::ElementsAre("Saved texture as PNG to \"result1.png\"")));
+  EXPECT_THAT(saved,
+              testing::AnyOf(testing::IsEmpty(),
+                             testing::ElementsAre("Saved texture as PNG to \"result1.png\"")));
   EXPECT_TRUE(saved.empty() || dir.exists("result1.png"));
   EXPECT_FALSE(dir.exists("result2.png"));
   // A poster on disk is whole, logged or not (the run may end before a

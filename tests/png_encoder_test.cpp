@@ -62,9 +62,9 @@ std::set<int> filterTypes(const std::string& file, int w, int h) {
   }
   std::vector<uint8_t> rows((size_t(w) * 4 + 1) * h);
   uLongf size = rows.size();
-  EXPECT_EQ(uncompress(rows.data(), &size,
-                       reinterpret_cast<const Bytef*>(zlib.data()), zlib.size()),
-            Z_OK);
+  EXPECT_EQ(
+      uncompress(rows.data(), &size, reinterpret_cast<const Bytef*>(zlib.data()), zlib.size()),
+      Z_OK);
   std::set<int> types;
   for (int y = 0; y < h; ++y) types.insert(rows[y * (size_t(w) * 4 + 1)]);
   return types;
@@ -92,24 +92,23 @@ TEST_P(PngEncoderCases, DecodeWithLibpngToThePixelsWritten) {
   EXPECT_EQ(decoded.height, unsigned(c.h));
   EXPECT_EQ(decoded.format, unsigned(PNG_FORMAT_RGBA));
   std::vector<uint8_t> back(PNG_IMAGE_SIZE(decoded));
-  ASSERT_TRUE(png_image_finish_read(&decoded, nullptr, back.data(), 0, nullptr))
-      << decoded.message;
+  ASSERT_TRUE(png_image_finish_read(&decoded, nullptr, back.data(), 0, nullptr)) << decoded.message;
   for (int y = 0; y < c.h; ++y)
     ASSERT_EQ(0, std::memcmp(&back[y * size_t(c.w) * 4], &pixels[y * pitch], size_t(c.w) * 4))
         << "row " << y;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Writer, PngEncoderCases,
-    testing::Values(Case{1, 1, Content::kNoise, PngFilters::kAdaptive},
-                    Case{3, 2, Content::kGradient, PngFilters::kAdaptive},
-                    Case{2160, 40, Content::kMixed, PngFilters::kAdaptive},
-                    Case{517, 300, Content::kGradient, PngFilters::kAdaptive},
-                    Case{64, 64, Content::kFlatTransparent, PngFilters::kAdaptive},
-                    Case{77, 700, Content::kNoise, PngFilters::kAdaptive},
-                    Case{300, 1200, Content::kMixed, PngFilters::kNone},
-                    Case{300, 1200, Content::kMixed, PngFilters::kSub},
-                    Case{300, 1200, Content::kMixed, PngFilters::kUp}));
+INSTANTIATE_TEST_SUITE_P(Writer, PngEncoderCases,
+                         testing::Values(Case{1, 1, Content::kNoise, PngFilters::kAdaptive},
+                                         Case{3, 2, Content::kGradient, PngFilters::kAdaptive},
+                                         Case{2160, 40, Content::kMixed, PngFilters::kAdaptive},
+                                         Case{517, 300, Content::kGradient, PngFilters::kAdaptive},
+                                         Case{64, 64, Content::kFlatTransparent,
+                                              PngFilters::kAdaptive},
+                                         Case{77, 700, Content::kNoise, PngFilters::kAdaptive},
+                                         Case{300, 1200, Content::kMixed, PngFilters::kNone},
+                                         Case{300, 1200, Content::kMixed, PngFilters::kSub},
+                                         Case{300, 1200, Content::kMixed, PngFilters::kUp}));
 
 TEST(PngEncoder, ChoosesAFilterPerRow) {
   const int w = 256, h = 90;

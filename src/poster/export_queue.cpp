@@ -43,8 +43,8 @@ void allocationFailed(long ticket) {
 // Filtering and deflating need memory for the filtered rows and the
 // deflated stream; the pixels are freed as soon as they are filtered.
 void writePoster(PosterWrite& poster) {
-  ByteBuffer rows = filterPngRows(poster.pixels.get(), poster.w, poster.h,
-                                  static_cast<size_t>(poster.w) * 4);
+  ByteBuffer rows =
+      filterPngRows(poster.pixels.get(), poster.w, poster.h, static_cast<size_t>(poster.w) * 4);
   poster.pixels.reset();
   DeflatedPng png;
   if (!rows || !deflatePngRows(rows.get(), poster.w, poster.h, png))
@@ -52,11 +52,11 @@ void writePoster(PosterWrite& poster) {
   rows.reset();
   std::string error;
   if (writePngFile(png, poster.path, error)) {
-    settleExport(poster.ticket,
-                 [path = poster.path] { SDL_Log("Saved texture as PNG to \"%s\"\n", path.c_str()); });
+    settleExport(poster.ticket, [path = poster.path] {
+      SDL_Log("Saved texture as PNG to \"%s\"\n", path.c_str());
+    });
   } else {
-    settleExport(poster.ticket,
-                 [error] { SDL_Log("Failed saving image: %s\n", error.c_str()); });
+    settleExport(poster.ticket, [error] { SDL_Log("Failed saving image: %s\n", error.c_str()); });
   }
 }
 

@@ -24,7 +24,8 @@ inline uint8_t paethPredictor(int a, int b, int c) {
 // The heuristic's cost of a filtered row: its bytes read as signed.
 unsigned long magnitude(const uint8_t* row, size_t n) {
   unsigned long sum = 0;
-  for (size_t i = 0; i < n; ++i) sum += static_cast<unsigned>(std::abs(static_cast<int8_t>(row[i])));
+  for (size_t i = 0; i < n; ++i)
+    sum += static_cast<unsigned>(std::abs(static_cast<int8_t>(row[i])));
   return sum;
 }
 
@@ -58,14 +59,9 @@ void filterRow(const uint8_t* cur, const uint8_t* up, size_t n, PngFilters filte
       out[0] = kNone;
       std::memcpy(out + 1, cur, n);
       return;
-    case PngFilters::kSub:
-      out[0] = kSub;
-      return filterSub(cur, n, out + 1);
-    case PngFilters::kUp:
-      out[0] = kUp;
-      return filterUp(cur, up, n, out + 1);
-    case PngFilters::kAdaptive:
-      break;
+    case PngFilters::kSub: out[0] = kSub; return filterSub(cur, n, out + 1);
+    case PngFilters::kUp: out[0] = kUp; return filterUp(cur, up, n, out + 1);
+    case PngFilters::kAdaptive: break;
   }
   uint8_t* candidates[5] = {const_cast<uint8_t*>(cur), scratch, scratch + n, scratch + 2 * n,
                             scratch + 3 * n};
@@ -121,8 +117,8 @@ ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitc
   const uint8_t* zeros = scratch.get() + 4 * n;  // the row above the first
   for (int y = 0; y < height; ++y) {
     const uint8_t* cur = rgba + static_cast<size_t>(y) * pitch;
-    filterRow(cur, y ? cur - pitch : zeros, n, filters, rows.get() + static_cast<size_t>(y) * (n + 1),
-              scratch.get());
+    filterRow(cur, y ? cur - pitch : zeros, n, filters,
+              rows.get() + static_cast<size_t>(y) * (n + 1), scratch.get());
   }
   return rows;
 }

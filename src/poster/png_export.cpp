@@ -12,9 +12,8 @@ namespace {
 // A failure's message is logged in its export's turn, with SDL's error
 // text as it is now.
 void fail(long ticket, const char* format) {
-  settleExport(ticket, [format, error = std::string(SDL_GetError())] {
-    SDL_Log(format, error.c_str());
-  });
+  settleExport(ticket,
+               [format, error = std::string(SDL_GetError())] { SDL_Log(format, error.c_str()); });
 }
 
 }  // namespace

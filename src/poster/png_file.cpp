@@ -160,9 +160,8 @@ bool writePngFile(const DeflatedPng& image, const std::string& path, std::string
     error = path + ": " + reason;
     return false;
   }
-  writePngChunks(image, [&png](const void* data, size_t size) {
-    return writePartial(png, data, size);
-  });
+  writePngChunks(image,
+                 [&png](const void* data, size_t size) { return writePartial(png, data, size); });
   const bool closed = closePartial(png);
   if (!closed) reason = std::strerror(png.error);
   const bool written = closed && replace(partial, path, reason);

@@ -17,8 +17,8 @@
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 #include <dlfcn.h>
-#include <libdeflate.h>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <unistd.h>
 
 #include <atomic>
