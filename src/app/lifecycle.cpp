@@ -6,11 +6,14 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/run_configuration.h"
 #include "app/stop_signals.h"
 #include "captions/caption_step.h"
+#include "resources/decode_ahead.h"
 #include "resources/image_loading.h"
 #include "resources/texture_registry.h"
 
@@ -62,6 +65,15 @@ void createCanvas() {
                                             SDL_TEXTUREACCESS_TARGET, kCanvasWidth, kCanvasHeight);
 }
 
+// The background, then every item's photograph, in the order they are
+// loaded.
+void decodeImagesAhead() {
+  std::vector<std::pair<std::string, bool>> images{{"bg.png", false}};
+  for (int item = 1; item <= AppState::itemCount; ++item)
+    images.emplace_back("city_photo" + std::to_string(item) + ".jpeg", true);
+  startDecodingAhead(std::move(images));
+}
+
 void loadItem(int item) {
   loadCaption(item);
   const std::string name = "city_photo" + std::to_string(item);
@@ -83,6 +95,7 @@ void initialize() {
   readRunConfiguration();
   refuseTooManyItems();
   openFont();
+  decodeImagesAhead();
   AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0, SDL_WINDOW_BORDERLESS);
   AppState::renderer = createRenderer(AppState::window);
   textureSlot("bg") = loadTexture("bg.png");

@@ -1,0 +1,166 @@
+#include "resources/decode_ahead.h"
+
+#include <SDL.h>
+
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <utility>
+
+#include "app/cpus.h"
+#include "resources/image_header.h"
+#include "resources/image_loading.h"
+
+namespace {
+
+struct LogLine {
+  int category;
+  SDL_LogPriority priority;
+  std::string message;
+};
+
+struct Slot {
+  std::string path;
+  bool photograph;
+  long long bytes = 0;  // reserved from kDecodeAheadBytes
+  bool done = false;
+  DecodedImage image;
+  std::vector<LogLine> log;
+};
+
+std::mutex mutex;
+std::condition_variable changed;
+std::vector<Slot> slots;
+std::vector<std::thread> workers;
+size_t nextToStart = 0;
+size_t nextToReserve = 0;  // bytes are reserved in order, so that the image
+size_t nextToTake = 0;     // the main thread waits for always gets its turn
+long long reserved = 0;
+bool stopping = false;
+
+thread_local std::vector<LogLine>* held = nullptr;
+SDL_LogOutputFunction passOn = nullptr;
+void* passOnData = nullptr;
+
+void holdOrPass(void* data, int category, SDL_LogPriority priority, const char* message) {
+  if (held)
+    held->push_back({category, priority, message});
+  else if (passOn)
+    passOn(data, category, priority, message);
+}
+
+// What the decoded image will take, by its header; nothing for an image the
+// check will refuse before decoding.
+long long announcedBytes(const std::string& path) {
+  const ImageHeader header = readImageHeader(path);
+  if (header.outcome != ImageHeader::Outcome::kRead || !withinDecodeLimits(header)) return 0;
+  return header.width * header.height * 4;
+}
+
+DecodedImage decodeHoldingLog(const Slot& slot, std::vector<LogLine>& log) {
+  held = &log;
+  DecodedImage image;
+  try {
+    image = decodeImage(slot.path, slot.photograph);
+  } catch (const std::bad_alloc&) {
+    image.failure = "Out of memory";
+    image.status = kExitUnloadable;
+  }
+  held = nullptr;
+  return image;
+}
+
+void runWorker() {
+  std::unique_lock<std::mutex> lock(mutex);
+  const size_t ahead = workers.size();  // complete once the lock is had
+  for (;;) {
+    changed.wait(lock, [ahead] {
+      return stopping || nextToStart == slots.size() || nextToStart < nextToTake + ahead;
+    });
+    if (stopping || nextToStart == slots.size()) return;
+    const size_t index = nextToStart++;
+    Slot& slot = slots[index];
+    lock.unlock();
+    const long long bytes = announcedBytes(slot.path);
+    lock.lock();
+    changed.wait(lock, [index, bytes] {
+      return stopping ||
+             (nextToReserve == index && (reserved == 0 || reserved + bytes <= kDecodeAheadBytes));
+    });
+    if (stopping) return;
+    ++nextToReserve;
+    reserved += bytes;
+    slot.bytes = bytes;
+    changed.notify_all();
+    lock.unlock();
+    std::vector<LogLine> log;
+    DecodedImage image = decodeHoldingLog(slot, log);
+    lock.lock();
+    slot.image = std::move(image);
+    slot.log = std::move(log);
+    slot.done = true;
+    changed.notify_all();
+  }
+}
+
+}  // namespace
+
+void startDecodingAhead(std::vector<std::pair<std::string, bool>> images) {
+  const int cpus = allowedCpuCount();
+  if (cpus < 2 || images.empty()) return;
+  for (auto& [path, photograph] : images) {
+    slots.emplace_back();
+    slots.back().path = std::move(path);
+    slots.back().photograph = photograph;
+  }
+  SDL_LogGetOutputFunction(&passOn, &passOnData);
+  SDL_LogSetOutputFunction(holdOrPass, passOnData);
+  std::atexit(stopDecodingAhead);
+  std::lock_guard<std::mutex> lock(mutex);
+  workers.reserve(cpus);
+  for (int i = 0; i < cpus; ++i) {
+    try {
+      workers.emplace_back(runWorker);
+    } catch (const std::system_error&) {
+      break;  // the workers there are will do
+    }
+  }
+}
+
+DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
+  std::unique_lock<std::mutex> lock(mutex);
+  if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
+      slots[nextToTake].photograph != photograph) {
+    lock.unlock();
+    return decodeImage(path, photograph);
+  }
+  Slot& slot = slots[nextToTake];
+  changed.wait(lock, [&slot] { return slot.done; });
+  DecodedImage image = std::exchange(slot.image, DecodedImage{});
+  const std::vector<LogLine> log = std::move(slot.log);
+  reserved -= slot.bytes;
+  const bool last = ++nextToTake == slots.size();
+  changed.notify_all();
+  lock.unlock();
+  for (const LogLine& line : log)
+    SDL_LogMessage(line.category, line.priority, "%s", line.message.c_str());
+  if (last) stopDecodingAhead();
+  return image;
+}
+
+void stopDecodingAhead() {
+  std::unique_lock<std::mutex> lock(mutex);
+  stopping = true;
+  changed.notify_all();
+  lock.unlock();
+  for (std::thread& worker : workers)
+    if (worker.joinable()) worker.join();
+  lock.lock();
+  for (Slot& slot : slots)
+    if (slot.done) SDL_FreeSurface(slot.image.surface);
+  slots.clear();
+  if (passOn) SDL_LogSetOutputFunction(passOn, passOnData);
+  passOn = nullptr;
+}

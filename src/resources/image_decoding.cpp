@@ -1,0 +1,52 @@
+#include "resources/image_decoding.h"
+
+#include <SDL_image.h>
+
+#include "resources/colour_management.h"
+#include "resources/image_header.h"
+#include "resources/image_loading.h"
+#include "resources/jpeg_surface.h"
+#include "resources/orientation.h"
+#include "resources/png_profile.h"
+
+namespace {
+
+DecodedImage failed(std::string reason, int status) {
+  DecodedImage image;
+  image.failure = std::move(reason);
+  image.status = status;
+  return image;
+}
+
+}  // namespace
+
+// Decoders trust the size in a header: a few kilobytes that claim a huge
+// picture make them allocate gigabytes, or overflow and write outside their
+// buffers. So the header is read first, and only images within the decode
+// limits, of the formats whose headers are read, reach a decoder. A file
+// that cannot be opened is left to the decoder, which reports it.
+//
+// JPEGs are decoded here rather than by IMG_Load, in the same way, so that
+// their CMYK samples, colour profile and damage are seen in the same pass.
+// Pictures with a colour profile are brought to sRGB.
+DecodedImage decodeImage(const std::string& path, bool photograph) {
+  const ImageHeader header = readImageHeader(path);
+  const std::string refusal = imageRefusal(path, header);
+  if (!refusal.empty()) return failed(refusal, kExitUnloadable);
+  const std::string format = header.format;
+  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path) : IMG_Load(path.c_str());
+  if (!surface) return failed(SDL_GetError(), kExitUnloadable);
+  if (format == "PNG") {
+    bool unreadable = false;
+    const std::string profile = pngIccProfile(path, unreadable);
+    if (unreadable) warnOfUnreadableProfile(path);
+    surface = convertToSrgb(surface, profile, path);
+  }
+  if (photograph) {
+    surface = turnUpright(surface, exifOrientation(path));
+    if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
+  }
+  DecodedImage image;
+  image.surface = surface;
+  return image;
+}
