@@ -53,6 +53,10 @@ struct Rgba {
 bool near(Rgba x, Rgba y, int tolerance);
 std::string describe(Rgba c);
 
+// Not an environment variable: given to run as one, it limits postergen to
+// one CPU, as taskset -c would, so that it makes no worker threads.
+constexpr const char* kOneCpu = "(one CPU)";
+
 class ScratchDir {
  public:
   ScratchDir();
