@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <optional>
 
+#include "batch/cpu_share.h"
 #include "batch/options.h"
 #include "batch/outcome.h"
 #include "batch/plan.h"
+#include "batch/preflight.h"
 #include "batch/report.h"
 
 namespace {
@@ -128,6 +130,34 @@ TEST(BatchPlan, SlicesConsecutiveItemsByCountAndMemory) {
 TEST(BatchPlan, CostIsFixedPlusPhotographs) {
   EXPECT_EQ(runCost({{1, 30, true}, {2, 50, true}}, {10, 0, 100}), 100 + 80);
   EXPECT_EQ(planRuns(items(2, 10), {10, 1000, 5})[0].cost, 5 + 20);
+}
+
+TEST(BatchPlan, SharesTheCpusAmongTheRunsAtOnce) {
+  struct Case {
+    std::vector<int> cpus;
+    int jobs;
+    std::vector<std::vector<int>> shares;  // of slots 0, 1, ...
+    int largest;
+  };
+  const Case cases[] = {
+      {{0, 1}, 1, {{0, 1}}, 2},
+      {{0, 1}, 2, {{0}, {1}}, 1},
+      {{0, 1}, 3, {{0}, {1}, {0}}, 1},
+      {{0, 1, 2, 3, 4, 5, 6, 7}, 3, {{0, 1}, {2, 3, 4}, {5, 6, 7}}, 3},
+      {{2, 5, 9}, 2, {{2}, {5, 9}}, 2},  // a mask with gaps, as taskset -c 2,5,9 gives
+      {{3}, 4, {{3}, {3}, {3}, {3}}, 1},
+  };
+  for (const Case& c : cases) {
+    for (int slot = 0; slot < c.jobs; ++slot)
+      EXPECT_EQ(cpuShare(c.cpus, c.jobs, slot), c.shares[slot]) << c.jobs << " jobs, slot " << slot;
+    EXPECT_EQ(largestCpuShare(static_cast<int>(c.cpus.size()), c.jobs), c.largest);
+  }
+}
+
+TEST(BatchPlan, CountsAPosterWritersBuffersPerCpuOfARun) {
+  EXPECT_EQ(exportBytesOnCpus(1), kExportBytes);  // written on the main thread
+  EXPECT_EQ(exportBytesOnCpus(2), kExportBytes + 4 * kPosterBytes);
+  EXPECT_EQ(exportBytesOnCpus(8) - exportBytesOnCpus(4), 8 * kPosterBytes);
 }
 
 TEST(BatchPlan, SplitsAFailedRunInHalves) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "app/cpus.h"
 #include "support/batch_run.h"
 #include "support/scratch_run.h"
 
@@ -565,6 +566,33 @@ TEST(BatchRun, ListsWarningsUnderTheirItemsAndStrictCountsThemAsFailed) {
     EXPECT_NE(result.err.find("\nitem 3: d3.txt has "), std::string::npos) << result.err;
     EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
   }
+}
+
+// With as many jobs as CPUs, each run may use one CPU of its own, and
+// postergen then writes its posters without worker threads; the preflight,
+// which runs alone, may use them all.
+TEST(BatchRun, EachRunGetsItsShareOfTheCpus) {
+  const std::vector<int> cpus = allowedCpus();
+  if (cpus.size() < 2) GTEST_SKIP() << "needs two CPUs";
+  ScratchDir dir;
+  dir.populate(4);
+  dir.write("taskset.sh",
+            "#!/bin/sh\nsed -n 's/^Cpus_allowed_list:\\s*//p' /proc/self/status >> '" +
+                dir.at("cpus.txt") + "'\nexec '" + postergenBinary() + "'\n");
+  fs::permissions(dir.at("taskset.sh"), fs::perms::owner_all);
+  const ProcessResult result =
+      runBatch({"-j", "2", "-n", "1", "--postergen", dir.at("taskset.sh"), dir.path()},
+               {{"SDL_VIDEODRIVER", "dummy"}});
+  ASSERT_EQ(result.status, 0) << result.err;
+  std::istringstream lines(dir.read("cpus.txt"));
+  std::vector<std::string> shares;
+  for (std::string line; std::getline(lines, line);) shares.push_back(line);
+  ASSERT_EQ(shares.size(), 5u) << dir.read("cpus.txt");
+  // Numbers joined by "-" or "," are a set of CPUs, a plain number one.
+  EXPECT_NE(shares[0].find_first_of("-,"), std::string::npos) << shares[0];
+  for (size_t i = 1; i < shares.size(); ++i)
+    EXPECT_TRUE(shares[i] == std::to_string(cpus[0]) || shares[i] == std::to_string(cpus[1]))
+        << shares[i];
 }
 
 // SDL's scale-quality hint, set from outside, reaches every run.

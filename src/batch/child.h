@@ -30,9 +30,11 @@ struct Child {
 };
 
 // Starts postergen (an absolute path) in directory, its standard input
-// empty and the stop signals at their defaults. No descriptor or handle of
-// the batch's is inherited, but for the child's own pipes.
-Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child);
+// empty and the stop signals at their defaults, limited to the given CPUs
+// (all the batch's when empty). No descriptor or handle of the batch's is
+// inherited, but for the child's own pipes.
+Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child,
+                       const std::vector<int>& cpus = {});
 
 // What came from a child: text on its standard output or error (log), or
 // the end of that stream.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/cpus.h"
 #include "batch/child.h"
 #include "batch/machine.h"
 
@@ -88,7 +89,8 @@ Child::~Child() = default;
 Child::Child(Child&&) noexcept = default;
 Child& Child::operator=(Child&&) noexcept = default;
 
-Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child) {
+Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child,
+                       const std::vector<int>& cpus) {
   ChildState& state = *child.state;
   Handle outWrite;
   Handle errWrite;
@@ -107,8 +109,13 @@ Problem spawnPostergen(const std::string& postergen, const Directory& directory,
   posix_spawnattr_setsigdefault(&setup.attributes, &signals);
   posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   char* argv[] = {const_cast<char*>(postergen.c_str()), nullptr};
+  // The child inherits the spawning thread's affinity, which is the
+  // batch's own again right after.
+  const std::vector<int> own = cpus.empty() ? cpus : allowedCpus();
+  if (!cpus.empty()) limitThisThreadTo(cpus);
   const int spawned =
       posix_spawn(&state.pid, postergen.c_str(), &setup.actions, &setup.attributes, argv, environ);
+  if (!cpus.empty()) limitThisThreadTo(own);
   if (spawned != 0) {
     state.out = Handle();
     state.err = Handle();

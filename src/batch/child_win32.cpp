@@ -78,7 +78,8 @@ Child::~Child() = default;
 Child::Child(Child&&) noexcept = default;
 Child& Child::operator=(Child&&) noexcept = default;
 
-Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child) {
+Problem spawnPostergen(const std::string& postergen, const Directory& directory, Child& child,
+                       const std::vector<int>& cpus) {
   HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
   if (!CreatePipe(&outRead, &outWrite, nullptr, 0)) return systemProblem("cannot make a pipe");
   if (!CreatePipe(&errRead, &errWrite, nullptr, 0)) {
@@ -106,9 +107,18 @@ Problem spawnPostergen(const std::string& postergen, const Directory& directory,
   const std::wstring program = widen(postergen);
   std::wstring commandLine = L"\"" + program + L"\"";
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(
-      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT,
-      nullptr, widen(directory.path).c_str(), &startup.StartupInfo, &process);
+  const BOOL started =
+      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                     EXTENDED_STARTUPINFO_PRESENT | CREATE_SUSPENDED, nullptr,
+                     widen(directory.path).c_str(), &startup.StartupInfo, &process);
+  // Limited before its first instruction, so that it counts its CPUs right.
+  if (started) {
+    DWORD_PTR mask = 0;
+    for (int cpu : cpus)
+      if (cpu < static_cast<int>(8 * sizeof mask)) mask |= static_cast<DWORD_PTR>(1) << cpu;
+    if (mask) SetProcessAffinityMask(process.hProcess, mask);
+    ResumeThread(process.hThread);
+  }
   const Problem problem = started ? Problem{} : systemProblem("cannot run " + postergen);
   DeleteProcThreadAttributeList(attributes);
   CloseHandle(input);

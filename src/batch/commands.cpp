@@ -1,4 +1,6 @@
 #include "batch/commands.h"
+#include "app/cpus.h"
+#include "batch/cpu_share.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +60,7 @@ Batch prepare(const BatchOptions& options, const std::string& directory, bool re
   }
   if (!stopSignal()) batch.check = checkItems(batch.home, wanted);
   for (const ItemCost& cost : batch.check.costs) batch.items.push_back(cost.item);
-  batch.jobs = options.jobs ? options.jobs : onlineCpus();
+  batch.jobs = options.jobs ? options.jobs : allowedCpuCount();
   batch.budget = options.memoryBytes ? options.memoryBytes : availableMemory() / 10 * 8;
   return batch;
 }
@@ -114,7 +116,8 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   BatchSetup setup;
   setup.limits = plannedLimits;
   if (preflight) {
-    const PreflightResult result = runPreflight(postergen, home, work, options.stallSeconds);
+    const PreflightResult result = runPreflight(postergen, home, work, options.stallSeconds,
+                                                largestCpuShare(allowedCpuCount(), batch.jobs));
     if (result.stoppedBy || !result.failure.empty()) {
       work = Directory();
       removeTree(*home.directory, kWorkDirectoryName);
@@ -181,7 +184,7 @@ int runPlannedCommand(const BatchOptions& options) {
     PlanLimits limits;
     limits.itemsPerRun = static_cast<int>(batch.items.size());
     limits.runBudget = std::numeric_limits<int64_t>::max() / 2;
-    limits.fixedBytes = kAssumedFixedBytes;
+    limits.fixedBytes = assumedFixedBytesOnCpus(allowedCpuCount());
     runItems(asHome, batch, postergen, limits, false, report);
   }
   const int status = finish(report, start);
@@ -195,7 +198,8 @@ int planCommand(const BatchOptions& options) {
   if (!batch.error.empty()) return fail(batch.error);
   BatchReport report = reportOf(options, batch);
   if (stopSignal()) return finish(report, start);
-  const PlanLimits limits = limitsOf(options, batch, kAssumedFixedBytes);
+  const PlanLimits limits = limitsOf(
+      options, batch, assumedFixedBytesOnCpus(largestCpuShare(allowedCpuCount(), batch.jobs)));
   const std::vector<PlannedRun> runs = planRuns(batch.check.costs, limits);
   if (runs.empty()) {
     std::cerr << "postergen-batch: nothing to plan: " << batch.skipped << " up to date, "

@@ -1,6 +1,6 @@
-// What postergen-batch learns from the machine: its CPUs, its available
-// memory, where postergen is, and the stop signals (SIGINT, SIGTERM and
-// SIGHUP), which it turns into a readable pipe for the poll loop.
+// What postergen-batch learns from the machine (its CPUs are in app/cpus.h):
+// its available memory, where postergen is, and the stop signals (SIGINT,
+// SIGTERM and SIGHUP), which it turns into a readable pipe for the poll loop.
 #ifndef POSTERGEN_BATCH_MACHINE_H_
 #define POSTERGEN_BATCH_MACHINE_H_
 
@@ -15,8 +15,6 @@ std::vector<std::string> startProgram(int argc, char** argv);
 // The status to end with: on Windows a batch stopped by Ctrl-C ends with
 // Ctrl-C's own status, STATUS_CONTROL_C_EXIT, as postergen does.
 int exitStatusOnThisPlatform(int status);
-
-int onlineCpus();
 
 // Standard error is a terminal (a console on Windows), where the progress
 // line is rewritten in place.

@@ -44,11 +44,6 @@ int exitStatusOnThisPlatform(int status) { return status; }
 
 bool errorIsTerminal() { return isatty(STDERR_FILENO); }
 
-int onlineCpus() {
-  const long n = sysconf(_SC_NPROCESSORS_ONLN);
-  return n > 0 ? static_cast<int>(n) : 1;
-}
-
 int64_t availableMemory() {
   std::ifstream meminfo("/proc/meminfo");
   for (std::string line; std::getline(meminfo, line);) {

@@ -69,11 +69,6 @@ bool errorIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-int onlineCpus() {
-  const DWORD n = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
-  return n > 0 ? static_cast<int>(n) : 1;
-}
-
 int64_t availableMemory() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;

@@ -53,8 +53,16 @@ FinishedRun runToEnd(const std::string& postergen, const Directory& directory, i
 
 }  // namespace
 
+int64_t exportBytesOnCpus(int cpus) {
+  return kExportBytes + (cpus >= 2 ? 2 * kPosterBytes * cpus : 0);
+}
+
+int64_t assumedFixedBytesOnCpus(int cpus) {
+  return kAssumedFixedBytes - kExportBytes + exportBytesOnCpus(cpus);
+}
+
 PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
-                             int stallSeconds) {
+                             int stallSeconds, int runCpus) {
   PreflightResult result;
   Problem problem;
   Directory directory = makeRunDirectory(work, "preflight", home, {}, problem);
@@ -75,6 +83,6 @@ PreflightResult runPreflight(const std::string& postergen, const Home& home, con
     result.failure =
         (message.empty() ? "" : message + " ") + "(" + describeTermination(run.how) + ")";
   }
-  result.fixedBytes = run.peakBytes + kExportBytes;
+  result.fixedBytes = run.peakBytes + exportBytesOnCpus(runCpus);
   return result;
 }

@@ -14,20 +14,29 @@
 // target texture, read-back buffer and encoder, measured at two posters'
 // pixels and given a third for room. A photograph's decoded surface is
 // freed before the first export, so it does not add to the peak.
-constexpr int64_t kExportBytes = int64_t{3} * 2160 * 3840 * 4;
+constexpr int64_t kPosterBytes = int64_t{2160} * 3840 * 4;
+constexpr int64_t kExportBytes = 3 * kPosterBytes;
+
+// The same for a run that may use this many CPUs: with two or more, each
+// CPU's poster writer holds a poster's pixels and its filtered rows (then
+// the filtered rows and the deflated file, no more) while the main thread
+// reads back the next: two posters more per CPU, as measured.
+int64_t exportBytesOnCpus(int cpus);
 
 // What a run costs before its first photograph when there is no preflight
-// to measure it (--plan): the benchmark's OpenGL run, with room to spare.
+// to measure it (--plan): the benchmark's OpenGL run, with room to spare;
+// and the same for a run that may use this many CPUs.
 constexpr int64_t kAssumedFixedBytes = int64_t{400} << 20;
+int64_t assumedFixedBytesOnCpus(int cpus);
 
 struct PreflightResult {
   std::string failure;     // postergen's message and status, or empty
-  int64_t fixedBytes = 0;  // the preflight's peak plus kExportBytes
+  int64_t fixedBytes = 0;  // the preflight's peak plus exportBytesOnCpus(runCpus)
   int stoppedBy = 0;       // a stop signal ended it
 };
 
 // Runs in work/preflight, which it removes again.
 PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
-                             int stallSeconds);
+                             int stallSeconds, int runCpus);
 
 #endif  // POSTERGEN_BATCH_PREFLIGHT_H_

@@ -5,7 +5,9 @@
 #include <deque>
 #include <memory>
 
+#include "app/cpus.h"
 #include "batch/child.h"
+#include "batch/cpu_share.h"
 #include "batch/directory.h"
 #include "batch/machine.h"
 #include "batch/outcome.h"
@@ -21,6 +23,7 @@ constexpr auto kKillGrace = std::chrono::seconds(10);
 
 struct ActiveRun {
   int id = 0;
+  int slot = 0;  // its share of the CPUs
   PlannedRun run;
   std::string name;  // run-<id>
   Directory directory;
@@ -40,7 +43,11 @@ struct ActiveRun {
 class Scheduler {
  public:
   Scheduler(const BatchSetup& setup, Progress& progress, BatchReport& report)
-      : setup_(setup), progress_(progress), report_(report) {}
+      : setup_(setup),
+        progress_(progress),
+        report_(report),
+        cpus_(allowedCpus()),
+        slotTaken_(static_cast<size_t>(std::max(1, setup.jobs)), false) {}
 
   void run(const std::vector<PlannedRun>& runs) {
     queue_.assign(runs.begin(), runs.end());
@@ -84,7 +91,10 @@ class Scheduler {
       for (int item : run.items) heading += " " + std::to_string(setup_.home.shownItem(item));
       heading += " (as items 1 to " + std::to_string(run.items.size()) + " of the run)\n";
       writeAll(active->log, heading, "run.log");
-      problem = spawnPostergen(setup_.postergen, active->directory, active->child);
+      active->slot = static_cast<int>(std::find(slotTaken_.begin(), slotTaken_.end(), false) -
+                                      slotTaken_.begin());
+      problem = spawnPostergen(setup_.postergen, active->directory, active->child,
+                               cpuShare(cpus_, setup_.jobs, active->slot));
     }
     if (problem) {
       active->log = Handle();
@@ -105,6 +115,7 @@ class Scheduler {
     active->stuck.assign(run.items.size(), false);
     active->run = std::move(run);
     activeCost_ += active->run.cost;
+    slotTaken_[static_cast<size_t>(active->slot)] = true;
     active_.push_back(std::move(active));
   }
 
@@ -198,6 +209,7 @@ class Scheduler {
       }
       finish(*active_[i]);
       activeCost_ -= active_[i]->run.cost;
+      slotTaken_[static_cast<size_t>(active_[i]->slot)] = false;
       active_.erase(active_.begin() + static_cast<long>(i));
       waitingForResources_ = false;
     }
@@ -268,6 +280,8 @@ class Scheduler {
   const BatchSetup& setup_;
   Progress& progress_;
   BatchReport& report_;
+  const std::vector<int> cpus_;  // the batch's, shared among the run slots
+  std::vector<bool> slotTaken_;
   std::deque<PlannedRun> queue_;
   std::vector<std::unique_ptr<ActiveRun>> active_;
   Directory logs_;
