@@ -8,7 +8,7 @@
 
 int main(int, char**) {
   initialize();
-  startPosterWriters();
+  startPosterWriters(AppState::itemCount);
   for (int item = 1; item <= AppState::itemCount; ++item) composePoster(item);
   finishPosterWrites();
   shutDown();

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -85,11 +86,11 @@ void runWriter() {
 
 }  // namespace
 
-void startPosterWriters() {
-  const int cpus = allowedCpuCount();
-  if (cpus < 2) return;
+void startPosterWriters(int posters) {
+  const int count = std::min(allowedCpuCount(), posters);
+  if (count < 2) return;
   std::atexit(finishPosterWrites);
-  for (int i = 0; i < cpus; ++i) {
+  for (int i = 0; i < count; ++i) {
     try {
       writers.emplace_back(runWriter);
     } catch (const std::system_error&) {

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -108,8 +109,8 @@ void runWorker() {
 }  // namespace
 
 void startDecodingAhead(std::vector<std::pair<std::string, bool>> images) {
-  const int cpus = allowedCpuCount();
-  if (cpus < 2 || images.empty()) return;
+  const int cpus = std::min(allowedCpuCount(), static_cast<int>(images.size()));
+  if (cpus < 2) return;
   for (auto& [path, photograph] : images) {
     slots.emplace_back();
     slots.back().path = std::move(path);

@@ -19,8 +19,9 @@
 constexpr long long kDecodeAheadBytes = 1LL << 30;
 
 // Starts decoding the images (path, whether it is a photograph), one
-// worker per CPU this process may run on. With one CPU there are none, and
-// each image is decoded when it is taken, on the main thread.
+// worker per CPU this process may run on, but no more than there are
+// images. With one CPU there are none, and each image is decoded when it is
+// taken, on the main thread.
 void startDecodingAhead(std::vector<std::pair<std::string, bool>> images);
 
 // The decoding of the next image, which must be path (anything else is
