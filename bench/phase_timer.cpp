@@ -1,21 +1,27 @@
 // Preloaded into postergen by the benchmark: measures, without touching the
 // program, where its time goes. At exit it appends one line to the file
 // named by POSTERGEN_PHASES_FILE:
-//   load=S decode=S upload=S compose=S readback=S encode=S sync=S total=S peak_rss_kib=K
-// load: start of the process to the first poster's first drawing call, of
-// which decode is the time inside IMG_Load and inside libjpeg's decoding
-// calls (postergen decodes JPEGs with libjpeg itself), and upload the time
-// inside SDL_CreateTextureFromSurface;
-// readback, encode and sync: time inside SDL_RenderReadPixels, IMG_SavePNG_RW
-// and fsync (each poster's file made durable before it is renamed);
-// compose: the poster loop less those three; total: the whole process.
+//   load=S decode=S upload=S compose=S readback=S drain=S deflate=S sync=S total=S
+//   peak_rss_kib=K
+// On the main thread, wall time: load, from the start of the process to
+// the first poster's first drawing call, of which upload is the time
+// inside SDL_CreateTextureFromSurface; compose, the poster loop to the last
+// read-back less the read-backs; readback, inside SDL_RenderReadPixels;
+// drain, from the last read-back to the end, waiting for the writers.
+// Summed over every thread (decoding and writing run on workers): decode,
+// inside IMG_Load and libjpeg's decoding calls (postergen decodes JPEGs
+// with libjpeg itself); deflate, inside libdeflate_zlib_compress; sync,
+// inside fsync (each poster made durable before it is renamed).
+// total: the whole process.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <dlfcn.h>
 #include <jpeglib.h>
+#include <libdeflate.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,15 +30,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Seconds added up from several threads, in nanoseconds.
+struct Sum {
+  std::atomic<long long> ns{0};
+  void add(Clock::duration d) {
+    ns += std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+  }
+  double seconds() const { return ns.load() / 1e9; }
+};
+
 struct Phases {
   Clock::time_point start = Clock::now();
   Clock::time_point firstDraw{};
-  Clock::time_point lastSave{};
-  double decode = 0;
-  double upload = 0;
-  double readback = 0;
-  double encode = 0;
-  double sync = 0;
+  Clock::time_point lastReadBack{};
+  Sum decode, upload, readback, deflate, sync;
 
   ~Phases() {
     const char* path = std::getenv("POSTERGEN_PHASES_FILE");
@@ -41,14 +52,16 @@ struct Phases {
     auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
     const bool drew = firstDraw != Clock::time_point{};
     const double load = seconds((drew ? firstDraw : end) - start);
-    const double loop = drew ? seconds(lastSave - firstDraw) : 0;
+    const double loop = drew ? seconds(lastReadBack - firstDraw) : 0;
+    const double drain = drew ? seconds(end - lastReadBack) : 0;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     if (FILE* f = std::fopen(path, "a")) {
       std::fprintf(f,
-                   "load=%.4f decode=%.4f upload=%.4f compose=%.4f readback=%.4f encode=%.4f "
-                   "sync=%.4f total=%.4f peak_rss_kib=%ld\n",
-                   load, decode, upload, loop - readback - encode - sync, readback, encode, sync,
+                   "load=%.4f decode=%.4f upload=%.4f compose=%.4f readback=%.4f drain=%.4f "
+                   "deflate=%.4f sync=%.4f total=%.4f peak_rss_kib=%ld\n",
+                   load, decode.seconds(), upload.seconds(), loop - readback.seconds(),
+                   readback.seconds(), drain, deflate.seconds(), sync.seconds(),
                    seconds(end - start), usage.ru_maxrss);
       std::fclose(f);
     }
@@ -62,15 +75,15 @@ F real(const char* name) {
 
 // Adds the time a call takes to total, and returns its result.
 template <typename Call>
-auto timed(double& total, Call call) {
+auto timed(Sum& total, Call call) {
   const auto begin = Clock::now();
   auto result = call();
-  total += std::chrono::duration<double>(Clock::now() - begin).count();
+  total.add(Clock::now() - begin);
   return result;
 }
 
 // libjpeg's calls count only when IMG_Load did not make them.
-bool insideImgLoad = false;
+thread_local bool insideImgLoad = false;
 
 template <typename Call>
 auto jpegTimed(Call call) {
@@ -125,25 +138,20 @@ SDL_Texture* SDL_CreateTextureFromSurface(SDL_Renderer* renderer, SDL_Surface* s
 int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
                          int pitch) {
   static auto next = real<decltype(&SDL_RenderReadPixels)>("SDL_RenderReadPixels");
-  return timed(phases.readback, [&] { return next(r, rect, format, pixels, pitch); });
+  const int result = timed(phases.readback, [&] { return next(r, rect, format, pixels, pitch); });
+  phases.lastReadBack = Clock::now();
+  return result;
 }
 
-int IMG_SavePNG_RW(SDL_Surface* surface, SDL_RWops* dst, int freedst) {
-  static auto next = real<decltype(&IMG_SavePNG_RW)>("IMG_SavePNG_RW");
-  const auto begin = Clock::now();
-  const int result = next(surface, dst, freedst);
-  phases.lastSave = Clock::now();
-  phases.encode += std::chrono::duration<double>(phases.lastSave - begin).count();
-  return result;
+size_t libdeflate_zlib_compress(libdeflate_compressor* c, const void* in, size_t inSize, void* out,
+                                size_t outSize) {
+  static auto next = real<decltype(&libdeflate_zlib_compress)>("libdeflate_zlib_compress");
+  return timed(phases.deflate, [&] { return next(c, in, inSize, out, outSize); });
 }
 
 int fsync(int fd) {
   static auto next = real<decltype(&fsync)>("fsync");
-  const auto begin = Clock::now();
-  const int result = next(fd);
-  phases.lastSave = Clock::now();
-  phases.sync += std::chrono::duration<double>(phases.lastSave - begin).count();
-  return result;
+  return timed(phases.sync, [&] { return next(fd); });
 }
 
 }  // extern "C"

@@ -1,106 +1,124 @@
 #!/usr/bin/env bash
-# The benchmark of a whole run. Makes a realistic workload (out/bench), then
-# alternates, ROUNDS times, postergen (phases timed by a preloaded timer),
-# the floor (decoding the same inputs and encoding the same posters with
-# SDL_image and nothing else) and the ImageMagick peer (one process per
-# poster), and reports medians, the ratios to the targets, and the growth of
-# peak memory per photograph.
+# The benchmark of a whole run, on two workloads made in out/bench/: real
+# photographs (Debian's lomiri-wallpapers-16.04, scaled to 4000 x 3000 and
+# 3000 x 4000) and grainy synthetic photographs (edges and sensor-like
+# grain). For each, ROUNDS times, side by side:
+#   - postergen on every CPU, with a preloaded timer (bench/phase_timer.cpp)
+#     that reports its phases and peak memory, and on one CPU (taskset);
+#   - the IMG_SavePNG pipeline (bench/floor.cpp): decoding the inputs with
+#     IMG_Load and encoding the same posters with IMG_SavePNG, nothing else,
+#     on every CPU and on one;
+#   - ImageMagick, one convert per poster (bench/peer_imagemagick.sh).
+# Then the bytes of the posters against IMG_SavePNG's, on both workloads
+# and on the example's posters, and prints medians and the ratios to the
+# targets as Markdown.
 # Usage: bench/run.sh [ROUNDS] [ITEMS]     (defaults 3 and 6)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-3}
 items=${2:-6}
-"$root/scripts/install-deps.sh" imagemagick bc
+"$root/scripts/install-deps.sh" imagemagick bc lomiri-wallpapers-16.04
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPOSTERGEN_TESTS=OFF -DPOSTERGEN_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target postergen make_workload floor phase_timer >/dev/null
+font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
+one_cpu=$(sed -n 's/^Cpus_allowed_list:[[:space:]]*\([0-9]*\).*/\1/p' /proc/self/status)
 
-work=$root/out/bench
-if [ ! -f "$work/.items-$items" ]; then
-  rm -rf "$work" && mkdir -p "$work"
-  (cd "$work" && "$build/bench/make_workload" "$items")
-  cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$work/font.ttf"
-  touch "$work/.items-$items"
-fi
-cd "$work"
-printf '%s 64\n' "$items" > size.txt
+prepare() { # NAME: makes out/bench/NAME once
+  local dir=$root/out/bench/$1
+  [ -f "$dir/.items-$items" ] && return
+  rm -rf "$dir" && mkdir -p "$dir"
+  case $1 in
+    grainy) (cd "$dir" && "$build/bench/make_workload" "$items" >/dev/null) ;;
+    photographic) (cd "$dir" && "$root/bench/make_photographic.sh" "$build/bench/make_workload" "$items") ;;
+    example) cp "$root"/example/* "$dir/" ;;
+  esac
+  cp "$font" "$dir/font.ttf"
+  touch "$dir/.items-$items"
+}
 
 now() { date +%s.%N; }
 field() { sed -n "s/.*\b$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 median() { sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+med() { printf '%s\n' "$@" | median; }
+ratio() { echo "scale=3; $1 / $2" | bc; }
+bytes() { cat "$@" | wc -c; }
 
-runPostergen() {  # prints the phase line of one run with $1 items; $2 video driver
-  printf '%s 64\n' "$1" > size.txt
-  rm -f phases.txt
-  SDL_VIDEODRIVER=${2:-} POSTERGEN_PHASES_FILE=$work/phases.txt \
-    LD_PRELOAD=$build/bench/libphase_timer.so "$build/postergen" >/dev/null 2>log.txt
-  cat phases.txt
+postergen() { # DIR [taskset CPU]: prints the phase line of one run
+  local dir=$1
+  rm -f "$dir/phases.txt" "$dir"/result*.png
+  (cd "$dir" && POSTERGEN_PHASES_FILE=$dir/phases.txt LD_PRELOAD=$build/bench/libphase_timer.so \
+    ${2:+taskset -c "$2"} "$build/postergen" >/dev/null 2>log.txt)
+  cat "$dir/phases.txt"
 }
 
-declare -a P_LOAD P_DECODE P_UPLOAD P_COMPOSE P_READ P_ENCODE P_SYNC P_TOTAL F_DECODE F_ENCODE F_TOTAL M_TOTAL RSS
-declare -a S_TOTAL S_READ S_UPLOAD
-posters=()
-for ((i = 1; i <= items; i++)); do posters+=("result$i.png"); done
-for ((r = 1; r <= rounds; r++)); do
-  echo "round $r of $rounds" >&2
-  line=$(runPostergen "$items")
-  P_LOAD+=("$(field load "$line")"); P_DECODE+=("$(field decode "$line")")
-  P_UPLOAD+=("$(field upload "$line")"); P_COMPOSE+=("$(field compose "$line")")
-  P_READ+=("$(field readback "$line")"); P_ENCODE+=("$(field encode "$line")")
-  P_SYNC+=("$(field sync "$line")")
-  P_TOTAL+=("$(field total "$line")"); RSS+=("$(field peak_rss_kib "$line")")
-  line=$(runPostergen "$items" dummy)
-  S_TOTAL+=("$(field total "$line")"); S_READ+=("$(field readback "$line")")
-  S_UPLOAD+=("$(field upload "$line")")
-  line=$("$build/bench/floor" "$work" "${posters[@]}")
-  F_DECODE+=("$(field decode "$line")"); F_ENCODE+=("$(field encode "$line")")
-  F_TOTAL+=("$(field floor "$line")")
-  start=$(now)
-  "$root/bench/peer_imagemagick.sh" "$work" 2>/dev/null
-  M_TOTAL+=("$(echo "$(now) - $start" | bc)")
-done
-med() { printf '%s\n' "$@" | median; }
+floor() { # DIR [taskset CPU]: prints the floor's line
+  local dir=$1 posters=()
+  for ((i = 1; i <= $(cut -d' ' -f1 "$dir/size.txt"); i++)); do posters+=("$dir/result$i.png"); done
+  ${2:+taskset -c "$2"} "$build/bench/floor" "$dir" "${posters[@]}"
+}
 
-# Peak memory against the number of photographs held.
-declare -a SLOPE_N SLOPE_RSS
-for n in 2 4 "$items"; do
-  line=$(runPostergen "$n")
-  SLOPE_N+=("$n"); SLOPE_RSS+=("$(field peak_rss_kib "$line")")
-done
-printf '%s 64\n' "$items" > size.txt
-slope=$(paste <(printf '%s\n' "${SLOPE_N[@]}") <(printf '%s\n' "${SLOPE_RSS[@]}") |
-  awk '{n++; sx+=$1; sy+=$2; sxx+=$1*$1; sxy+=$1*$2} END {printf "%.0f", (n*sxy-sx*sy)/(n*sxx-sx*sx)}')
-decoded_kib=$((4000 * 3000 * 4 / 1024))
+report() { # WORKLOAD
+  local dir=$root/out/bench/$1
+  printf '%s 64\n' "$items" >"$dir/size.txt"
+  local -a P2 P1 LOAD DEC UP COMP READ DRAIN DEFL SYNC RSS2 RSS1 F2 F1 M
+  for ((r = 1; r <= rounds; r++)); do
+    echo "$1: round $r of $rounds" >&2
+    line=$(postergen "$dir")
+    P2+=("$(field total "$line")") RSS2+=("$(field peak_rss_kib "$line")")
+    LOAD+=("$(field load "$line")") DEC+=("$(field decode "$line")") UP+=("$(field upload "$line")")
+    COMP+=("$(field compose "$line")") READ+=("$(field readback "$line")")
+    DRAIN+=("$(field drain "$line")") DEFL+=("$(field deflate "$line")") SYNC+=("$(field sync "$line")")
+    F2+=("$(field floor "$(floor "$dir")")")
+    F1+=("$(field floor "$(floor "$dir" "$one_cpu")")")
+    line=$(postergen "$dir" "$one_cpu")
+    P1+=("$(field total "$line")") RSS1+=("$(field peak_rss_kib "$line")")
+    start=$(now)
+    "$root/bench/peer_imagemagick.sh" "$dir" 2>/dev/null
+    M+=("$(echo "$(now) - $start" | bc)")
+  done
+  local ours floors
+  ours=$(bytes "$dir"/result*.png) floors=$(bytes "$dir"/floor*.png)
+  local p2 p1 f2 f1 m
+  p2=$(med "${P2[@]}") p1=$(med "${P1[@]}") f2=$(med "${F2[@]}") f1=$(med "${F1[@]}") m=$(med "${M[@]}")
+  cat <<REPORT
 
-total=$(med "${P_TOTAL[@]}"); software=$(med "${S_TOTAL[@]}"); floor=$(med "${F_TOTAL[@]}"); peer=$(med "${M_TOTAL[@]}")
-ratio() { echo "scale=3; $1 / $2" | bc; }
-cat <<REPORT
-| Measure (median of $rounds rounds, $items posters) | Seconds |
+### $1 workload ($items posters, median of $rounds rounds)
+
+| Measure | Value |
 |---|---|
-| postergen: input loading (start-up included) | $(med "${P_LOAD[@]}") |
-| … of which decoding (IMG_Load, and libjpeg itself for the JPEGs) | $(med "${P_DECODE[@]}") |
-| … of which textures from the decoded images | $(med "${P_UPLOAD[@]}") |
-| postergen: composition | $(med "${P_COMPOSE[@]}") |
-| postergen: read-back | $(med "${P_READ[@]}") |
-| postergen: PNG encoding | $(med "${P_ENCODE[@]}") |
-| postergen: syncing each poster to the disk (fsync) | $(med "${P_SYNC[@]}") |
-| postergen: total | $total |
-| postergen, software renderer (SDL_VIDEODRIVER=dummy): total | $software |
-| … of which textures from the decoded images | $(med "${S_UPLOAD[@]}") |
-| … of which read-back | $(med "${S_READ[@]}") |
-| floor: IMG_Load of the inputs | $(med "${F_DECODE[@]}") |
-| floor: IMG_SavePNG of the posters | $(med "${F_ENCODE[@]}") |
-| floor: total | $floor |
-| decoding, postergen less the floor: what decoding the JPEGs with libjpeg, their damage, markers and profiles seen, adds | $(echo "$(med "${P_DECODE[@]}") - $(med "${F_DECODE[@]}")" | bc) |
-| ImageMagick, one process per poster | $peer |
+| postergen, every CPU ($(nproc)): total | $p2 s |
+| … loading (start-up, decoding ahead, textures) | $(med "${LOAD[@]}") s |
+| … … decoding, summed over threads | $(med "${DEC[@]}") s |
+| … … textures from the decoded images | $(med "${UP[@]}") s |
+| … composition on the main thread | $(med "${COMP[@]}") s |
+| … read-back | $(med "${READ[@]}") s |
+| … waiting for the writers after the last read-back | $(med "${DRAIN[@]}") s |
+| … deflating, summed over threads | $(med "${DEFL[@]}") s |
+| … syncing to the disk, summed over threads | $(med "${SYNC[@]}") s |
+| postergen, one CPU (taskset -c $one_cpu): total | $p1 s |
+| IMG_SavePNG pipeline, every CPU | $f2 s |
+| IMG_SavePNG pipeline, one CPU | $f1 s |
+| ImageMagick, one convert per poster | $m s |
+| peak memory, every CPU / one CPU | $(med "${RSS2[@]}") / $(med "${RSS1[@]}") KiB |
+| posters' bytes, postergen / IMG_SavePNG | $ours / $floors |
 
 | Ratio | Value | Target |
 |---|---|---|
-| postergen ÷ floor | $(ratio "$total" "$floor") | ≤ 1.05 |
-| postergen with the software renderer ÷ floor | $(ratio "$software" "$floor") | ≤ 1.05 |
-| postergen ÷ ImageMagick | $(ratio "$total" "$peer") | ≤ 0.75 |
-| postergen: syncing ÷ total | $(ratio "$(med "${P_SYNC[@]}")" "$total") | ≤ 0.02 |
-| peak memory growth per photograph | $slope KiB | ≤ $decoded_kib KiB (4000 × 3000 × 4 bytes) |
-
-Peak resident memory with 2, 4 and $items photographs: ${SLOPE_RSS[*]} KiB (median run: $(med "${RSS[@]}") KiB).
+| postergen ÷ IMG_SavePNG pipeline | $(ratio "$p2" "$f2") | ≤ $([ "$1" = photographic ] && echo 0.40 || echo 0.45) |
+| postergen ÷ ImageMagick | $(ratio "$p2" "$m") | ≤ 0.5 |
+| on one CPU: postergen ÷ IMG_SavePNG pipeline | $(ratio "$p1" "$f1") | ≤ 0.5 |
+| postergen on every CPU ÷ on one | $(ratio "$p2" "$p1") | ≤ 0.65 |
+| bytes ÷ IMG_SavePNG's | $(ratio "$ours" "$floors") | ≤ 1.05 |
 REPORT
+}
+
+for w in photographic grainy example; do prepare "$w"; done
+report photographic
+report grainy
+ex=$root/out/bench/example
+postergen "$ex" >/dev/null
+floor "$ex" >/dev/null
+echo
+echo "Example's posters: $(bytes "$ex"/result*.png) bytes against IMG_SavePNG's $(bytes "$ex"/floor*.png):" \
+  "$(ratio "$(bytes "$ex"/result*.png)" "$(bytes "$ex"/floor*.png)") (target ≤ 1.05)."
