@@ -270,10 +270,10 @@ const BadInput kCases[] = {
      [](const ScratchDir& d) {
        saveJpeg(solidSurface(16385, 8, {10, 10, 200, 255}), d.at("city_photo1.jpeg"));
      },
-     kStatusUnrenderable,
+     0,
      "",
-     "Texture dimensions are limited to 16384x16384",
-     {},
+     "",
+     {1, 2},
      ""},
     {"OutputNameBlockedByADirectory",
      [](const ScratchDir& d) { d.makeDirectory("result1.png"); },

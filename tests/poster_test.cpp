@@ -109,6 +109,40 @@ TEST(Poster, CaptionInkStaysInsideTheCaptionBox) {
     EXPECT_TRUE(near(pixelAt(poster, x, y), kBackground, 2)) << x << "," << y;
 }
 
+// A picture beyond the renderer's largest texture (OpenGL: 16384 a side)
+// is scaled down to fit by averaging, and prints as the software renderer,
+// which has no limit, prints the whole picture.
+TEST(Poster, PicturesBeyondTheLargestTexturePrintAsWithoutALimit) {
+  const Rgba colours[4] = {
+      {200, 30, 30, 255}, {30, 200, 30, 255}, {30, 30, 200, 255}, {230, 230, 40, 255}};
+  struct Case {
+    const char* file;
+    int w, h;
+  };
+  for (const Case& c : {Case{"city_photo1.jpeg", 20000, 3000},
+                        Case{"city_photo1.jpeg", 2400, 17000}, Case{"bg.png", 17000, 900}}) {
+    ScratchDir opengl, software;
+    for (ScratchDir* dir : {&opengl, &software}) {
+      dir->populate(1);
+      if (std::string(c.file) == "bg.png")
+        savePng(quadrantSurface(c.w, c.h, colours), dir->at(c.file));
+      else
+        saveJpeg(quadrantSurface(c.w, c.h, colours), dir->at(c.file));
+    }
+    const RunResult run = opengl.run();
+    ASSERT_EQ(run.status, 0) << c.file << " " << c.w << "x" << c.h << ": " << run.out;
+    ASSERT_EQ(software.run({{"SDL_VIDEODRIVER", "dummy"}}).status, 0);
+    Surface a = loadRgba(opengl.at("result1.png"));
+    Surface b = loadRgba(software.at("result1.png"));
+    ASSERT_TRUE(a && b);
+    // Only pixels along the quadrants' edges may differ much.
+    long differing = 0;
+    for (int y = 0; y < 3840; y += 2)
+      for (int x = 0; x < 2160; x += 2) differing += !near(pixelAt(a, x, y), pixelAt(b, x, y), 16);
+    EXPECT_LT(differing, 1080L * 1920 / 200) << c.file << " " << c.w << "x" << c.h;
+  }
+}
+
 // Posters are written on worker threads when there are CPUs for them; the
 // log and the posters are the same as with one CPU.
 TEST(Poster, RunLogsCaptionsThenOneSaveLinePerPosterInOrderOnAnyNumberOfCpus) {

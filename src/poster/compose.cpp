@@ -12,6 +12,7 @@
 #include "poster/legibility.h"
 #include "poster/png_export.h"
 #include "resources/image_loading.h"
+#include "resources/texture_limit.h"
 #include "resources/texture_registry.h"
 
 namespace {
@@ -76,12 +77,18 @@ void warnIfIllegible(const SDL_Surface* raster, int item) {
 
 // The previous caption texture is destroyed only once the new raster
 // exists, then "text" holds the new texture or null. A caption too large
-// for the renderer's textures is left out, but not silently.
+// for the renderer's textures is scaled down to fit; one whose texture
+// still cannot be made is left out, but not silently.
 void replaceCaptionTexture(SDL_Surface* raster, int item) {
   SDL_Texture*& text = textureSlot("text");
   SDL_DestroyTexture(text);
   text = nullptr;
   if (!raster) return;
+  raster = shrinkToFit(raster, largestTexture(AppState::renderer));
+  if (!raster) {
+    SDL_Log("Failed creating the caption texture of item %d: %s\n", item, SDL_GetError());
+    return;
+  }
   text = SDL_CreateTextureFromSurface(AppState::renderer, raster);
   if (!text) SDL_Log("Failed creating the caption texture of item %d: %s\n", item, SDL_GetError());
   SDL_FreeSurface(raster);

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "resources/decode_ahead.h"
+#include "resources/texture_limit.h"
 
 namespace {
 
@@ -13,12 +14,15 @@ namespace {
   std::exit(status);
 }
 
-// Frees the surface once the texture exists.
+// Frees the surface once the texture exists. A picture larger than the
+// renderer's textures is scaled down to fit first.
 SDL_Texture* makeTexture(const DecodedImage& image) {
   if (!image.surface) exitWith(image.failure, image.status);
-  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, image.surface);
+  SDL_Surface* surface = shrinkToFit(image.surface, largestTexture(AppState::renderer));
+  if (!surface) exitWith(SDL_GetError(), kExitUnrenderable);
+  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, surface);
   if (!texture) exitWith(SDL_GetError(), kExitUnrenderable);
-  SDL_FreeSurface(image.surface);
+  SDL_FreeSurface(surface);
   return texture;
 }
 
