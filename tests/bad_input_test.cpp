@@ -115,6 +115,17 @@ const BadInput kCases[] = {
      "JPEG file",
      "",
      {1, 2}},
+    {"PngWithDamagedDataIsNamed",
+     [](const ScratchDir& d) {
+       savePng(noisySurface(300, 300, 5), d.at("city_photo2.jpeg"));
+       std::string png = d.read("city_photo2.jpeg");
+       for (size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] = '\x55';
+       d.write("city_photo2.jpeg", png);
+     },
+     kStatusUnloadable,
+     "",
+     "city_photo2.jpeg: ",
+     {}},
     {"PngUnderAJpegName",
      [](const ScratchDir& d) {
        savePng(solidSurface(300, 300, {10, 200, 10, 255}), d.at("city_photo1.jpeg"));

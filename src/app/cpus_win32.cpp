@@ -10,7 +10,7 @@ std::vector<int> allowedCpus() {
   if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
     for (int cpu = 0; cpu < static_cast<int>(8 * sizeof process); ++cpu)
       if (process & (static_cast<DWORD_PTR>(1) << cpu)) numbers.push_back(cpu);
-  numbers = {0, 1};  // TEMP: ignores the mask
+  if (numbers.empty()) numbers.push_back(0);
   return numbers;
 }
 

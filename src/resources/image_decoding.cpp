@@ -18,6 +18,14 @@ DecodedImage failed(std::string reason, int status) {
   return image;
 }
 
+// A decoder's words, behind the file's name unless they name it already
+// ("Couldn't open city_photo3.jpeg"), so that a run of many photographs
+// says which one is damaged.
+std::string namingTheFile(const std::string& path, const std::string& words) {
+  if (words.find(path) != std::string::npos) return words;
+  return path + ": " + words;
+}
+
 }  // namespace
 
 // Decoders trust the size in a header: a few kilobytes that claim a huge
@@ -35,7 +43,7 @@ DecodedImage decodeImage(const std::string& path, bool photograph) {
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
   const std::string format = header.format;
   SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path) : IMG_Load(path.c_str());
-  if (!surface) return failed(SDL_GetError(), kExitUnloadable);
+  if (!surface) return failed(namingTheFile(path, SDL_GetError()), kExitUnloadable);
   if (format == "PNG") {
     bool unreadable = false;
     const std::string profile = pngIccProfile(path, unreadable);
