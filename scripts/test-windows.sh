@@ -29,6 +29,10 @@
 #   l. Ctrl-C in the middle: Ctrl-C's status (STATUS_CONTROL_C_EXIT, 58 to a
 #      POSIX parent), only whole posters at home, no .postergen-batch and no
 #      partial file left, and --resume then makes the rest.
+# and postergen.exe once more:
+#   m. limited to one CPU by taskset (Wine makes it the process's affinity
+#      mask): fewer threads than unrestricted (no poster writers and no
+#      decoding ahead), and the same posters and log as case a.
 # A batch still running after 60 s has hung: it is stopped and failed, and
 # the batch cases after it fail as not run.
 # Prints "N passed, N failed" and exits non-zero on any failure.
@@ -401,6 +405,27 @@ if begin_batch "l. Ctrl-C in the middle of a batch: Ctrl-C's status, only whole 
   [ "$(cd "$stop" && ls result*.png 2>/dev/null | wc -l)" = 12 ] || fail "not all 12 posters are there after --resume"
   end_case
 fi
+
+begin "m. on one CPU: fewer threads, and the same posters and log as unrestricted and on Linux"
+# Wine's +pid,+thread trace names each thread as PID:TID on its lines
+threads_of() { grep -o '^[0-9a-f]*:[0-9a-f]*:' "$1/.run/stderr" | sort -u | wc -l; }
+log_of() { grep -av -e '^ALSA' -e '^[0-9a-f]*:[0-9a-f]*:' "$1/.run/stderr"; }
+cpu=$(taskset -cp $$ | sed 's/.*: //; s/[-,].*//') # the first CPU this script may use
+cp -r "$inputs" "$scratch/m-all"
+cp -r "$inputs" "$scratch/m-one"
+WINEDEBUG=-all,+pid,+thread run_in "$scratch/m-all" wine "$exe"
+WINEDEBUG=-all,+pid,+thread run_in "$scratch/m-one" taskset -c "$cpu" wine "$exe"
+[ "$(status_of "$scratch/m-one")" = 0 ] || fail "status $(status_of "$scratch/m-one"), not 0"
+(($(nproc) < 2)) || (($(threads_of "$scratch/m-one") < $(threads_of "$scratch/m-all"))) ||
+  fail "$(threads_of "$scratch/m-one") threads on one CPU, $(threads_of "$scratch/m-all") on $(nproc)"
+for i in 1 2 3; do
+  cmp -s "$scratch/a-win/result$i.png" "$scratch/m-one/result$i.png" ||
+    fail "result$i.png differs from the unrestricted run's"
+  diff=$(same_pixels "$scratch/a-linux/result$i.png" "$scratch/m-one/result$i.png") ||
+    fail "result$i.png differs from the Linux build's ($diff)"
+done
+[ "$(log_of "$scratch/m-one")" = "$(log_of "$scratch/a-win")" ] || fail "the log differs from the unrestricted run's"
+end_case
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
