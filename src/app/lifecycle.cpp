@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "app/heap_reuse.h"
 #include "app/run_configuration.h"
 #include "app/stop_signals.h"
 #include "captions/caption_step.h"
 #include "resources/decode_ahead.h"
 #include "resources/image_loading.h"
+#include "resources/texture_format.h"
 #include "resources/texture_registry.h"
 
 namespace {
@@ -71,7 +73,7 @@ void decodeImagesAhead() {
   std::vector<std::pair<std::string, bool>> images{{"bg.png", false}};
   for (int item = 1; item <= AppState::itemCount; ++item)
     images.emplace_back("city_photo" + std::to_string(item) + ".jpeg", true);
-  startDecodingAhead(std::move(images));
+  startDecodingAhead(std::move(images), opaqueTextureFormat(AppState::renderer));
 }
 
 void loadItem(int item) {
@@ -89,15 +91,16 @@ void readRunConfiguration() {
 
 void initialize() {
   stopOnSignals();
+  reuseLargeBlocks();
   SDL_Init(SDL_INIT_EVERYTHING);
   TTF_Init();
   IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);
   readRunConfiguration();
   refuseTooManyItems();
   openFont();
-  decodeImagesAhead();
   AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0, SDL_WINDOW_BORDERLESS);
   AppState::renderer = createRenderer(AppState::window);
+  decodeImagesAhead();
   textureSlot("bg") = loadTexture("bg.png");
   createCanvas();
   for (int item = 1; item <= AppState::itemCount; ++item) loadItem(item);

@@ -22,7 +22,7 @@ using ByteBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
 enum class PngFilters { kAdaptive, kNone, kSub, kUp };
 
 // The zlib level chosen by measurement (docs/benchmark.md).
-constexpr int kPngDeflateLevel = 6;
+constexpr int kPngDeflateLevel = 5;
 
 // The image, deflated: a zlib stream of its filtered rows.
 struct DeflatedPng {

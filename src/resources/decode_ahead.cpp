@@ -40,6 +40,7 @@ size_t nextToReserve = 0;  // bytes are reserved in order, so that the image
 size_t nextToTake = 0;     // the main thread waits for always gets its turn
 long long reserved = 0;
 bool stopping = false;
+Uint32 format = SDL_PIXELFORMAT_UNKNOWN;
 
 thread_local std::vector<LogLine>* held = nullptr;
 SDL_LogOutputFunction passOn = nullptr;
@@ -64,7 +65,7 @@ DecodedImage decodeHoldingLog(const Slot& slot, std::vector<LogLine>& log) {
   held = &log;
   DecodedImage image;
   try {
-    image = decodeImage(slot.path, slot.photograph);
+    image = decodeImage(slot.path, slot.photograph, format);
   } catch (const std::bad_alloc&) {
     image.failure = "Out of memory";
     image.status = kExitUnloadable;
@@ -108,7 +109,8 @@ void runWorker() {
 
 }  // namespace
 
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images) {
+void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32 textureFormat) {
+  format = textureFormat;
   const int cpus = std::min(allowedCpuCount(), static_cast<int>(images.size()));
   if (cpus < 2) return;
   for (auto& [path, photograph] : images) {
@@ -135,7 +137,7 @@ DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
   if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
       slots[nextToTake].photograph != photograph) {
     lock.unlock();
-    return decodeImage(path, photograph);
+    return decodeImage(path, photograph, format);
   }
   Slot& slot = slots[nextToTake];
   changed.wait(lock, [&slot] { return slot.done; });

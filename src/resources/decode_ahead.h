@@ -6,6 +6,8 @@
 #ifndef POSTERGEN_RESOURCES_DECODE_AHEAD_H_
 #define POSTERGEN_RESOURCES_DECODE_AHEAD_H_
 
+#include <SDL.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,11 +20,12 @@
 // larger image is decoded alone).
 constexpr long long kDecodeAheadBytes = 1LL << 30;
 
-// Starts decoding the images (path, whether it is a photograph), one
+// Starts decoding the images (path, whether it is a photograph) into
+// surfaces of textureFormat where they can be (image_decoding.h), one
 // worker per CPU this process may run on, but no more than there are
 // images. With one CPU there are none, and each image is decoded when it is
 // taken, on the main thread.
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images);
+void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32 textureFormat);
 
 // The decoding of the next image, which must be path (anything else is
 // decoded here and now), with its held-back warnings logged.

@@ -8,6 +8,7 @@
 #include "resources/jpeg_surface.h"
 #include "resources/orientation.h"
 #include "resources/png_profile.h"
+#include "resources/texture_format.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ std::string namingTheFile(const std::string& path, const std::string& words) {
 // JPEGs are decoded here rather than by IMG_Load, in the same way, so that
 // their CMYK samples, colour profile and damage are seen in the same pass.
 // Pictures with a colour profile are brought to sRGB.
-DecodedImage decodeImage(const std::string& path, bool photograph) {
+DecodedImage decodeImage(const std::string& path, bool photograph, Uint32 textureFormat) {
   const ImageHeader header = readImageHeader(path);
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
@@ -55,6 +56,7 @@ DecodedImage decodeImage(const std::string& path, bool photograph) {
     if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
   }
   DecodedImage image;
-  image.surface = surface;
+  image.surface = toTextureFormat(surface, textureFormat);
+  if (!image.surface) return failed(SDL_GetError(), kExitUnrenderable);
   return image;
 }

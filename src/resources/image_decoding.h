@@ -19,6 +19,8 @@ struct DecodedImage {
 // cannot be read is refused with a reason naming the file. Then decodes it
 // and brings its colours to sRGB; a photograph is also turned upright by
 // its EXIF orientation. Warnings (damage, colour profiles) are logged.
-DecodedImage decodeImage(const std::string& path, bool photograph);
+// Opaque 3-byte pictures are brought to textureFormat (texture_format.h),
+// unless it is SDL_PIXELFORMAT_UNKNOWN.
+DecodedImage decodeImage(const std::string& path, bool photograph, Uint32 textureFormat);
 
 #endif  // POSTERGEN_RESOURCES_IMAGE_DECODING_H_
