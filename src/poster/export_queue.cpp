@@ -69,11 +69,16 @@ void writeCaught(PosterWrite& poster) {
   }
 }
 
+// SDL keeps per-thread data (its error text) for a thread that logs; a
+// thread it did not start frees that itself before it ends.
 void runWriter() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
     changed.wait(lock, [] { return stopping || !waiting.empty(); });
-    if (waiting.empty()) return;
+    if (waiting.empty()) {
+      lock.unlock();
+      return SDL_TLSCleanup();
+    }
     PosterWrite poster = std::move(waiting.front());
     waiting.pop_front();
     lock.unlock();

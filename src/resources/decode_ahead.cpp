@@ -107,6 +107,13 @@ void runWorker() {
   }
 }
 
+// SDL keeps the error text of each thread that sets one; a thread it did
+// not start must free that itself.
+void runWorkerThenCleanUp() {
+  runWorker();
+  SDL_TLSCleanup();
+}
+
 }  // namespace
 
 void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32 textureFormat) {
@@ -125,7 +132,7 @@ void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32
   workers.reserve(cpus);
   for (int i = 0; i < cpus; ++i) {
     try {
-      workers.emplace_back(runWorker);
+      workers.emplace_back(runWorkerThenCleanUp);
     } catch (const std::system_error&) {
       break;  // the workers there are will do
     }
