@@ -126,6 +126,25 @@ const BadInput kCases[] = {
      "",
      "city_photo2.jpeg: ",
      {}},
+#ifdef POSTERGEN_HAVE_HEIF
+    {"HeicCutShortIsNamed",
+     [](const ScratchDir& d) {
+       saveHeif(noisySurface(300, 200, 5), d.at("city_photo2.jpeg"), false);
+       d.write("city_photo2.jpeg", d.read("city_photo2.jpeg").substr(0, 600));
+     },
+     kStatusUnloadable,
+     "",
+     "city_photo2.jpeg: the HEIF header cannot be read: ",
+     {}},
+    {"AvifPhotographMakesItsPoster",
+     [](const ScratchDir& d) {
+       saveHeif(noisySurface(300, 200, 5), d.at("city_photo1.jpeg"), true);
+     },
+     0,
+     "",
+     "",
+     {1, 2}},
+#endif
     {"PngUnderAJpegName",
      [](const ScratchDir& d) {
        savePng(solidSurface(300, 300, {10, 200, 10, 255}), d.at("city_photo1.jpeg"));
@@ -182,8 +201,7 @@ const BadInput kCases[] = {
      [](const ScratchDir& d) { d.write("city_photo1.jpeg", "P6\n2 2\n255\n012345678901"); },
      kStatusUnloadable,
      "",
-     "city_photo1.jpeg: Unsupported image format; postergen reads PNG, JPEG, GIF, BMP, TIFF and "
-     "WebP images",
+     "city_photo1.jpeg: Unsupported image format; postergen reads PNG, JPEG, GIF, BMP, TIFF",
      {}},
     {"PngHeaderCutShort",
      [](const ScratchDir& d) { d.write("city_photo1.jpeg", pngClaiming(40, 40).substr(0, 20)); },

@@ -3,6 +3,7 @@
 #include <SDL_image.h>
 
 #include "resources/colour_management.h"
+#include "resources/heif_surface.h"
 #include "resources/image_header.h"
 #include "resources/image_loading.h"
 #include "resources/jpeg_surface.h"
@@ -27,6 +28,12 @@ std::string namingTheFile(const std::string& path, const std::string& words) {
   return path + ": " + words;
 }
 
+#ifdef POSTERGEN_HAVE_HEIF
+SDL_Surface* decodeHeif(const std::string& path) { return decodeHeifSurface(path); }
+#else
+SDL_Surface* decodeHeif(const std::string&) { return nullptr; }  // the check refuses them
+#endif
+
 }  // namespace
 
 // Decoders trust the size in a header: a few kilobytes that claim a huge
@@ -43,7 +50,10 @@ DecodedImage decodeImage(const std::string& path, bool photograph, Uint32 textur
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
   const std::string format = header.format;
-  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path) : IMG_Load(path.c_str());
+  const bool heif = format == "HEIF" || format == "AVIF";
+  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path)
+                         : heif           ? decodeHeif(path)
+                                          : IMG_Load(path.c_str());
   if (!surface) return failed(namingTheFile(path, SDL_GetError()), kExitUnloadable);
   if (format == "PNG") {
     bool unreadable = false;
@@ -51,7 +61,8 @@ DecodedImage decodeImage(const std::string& path, bool photograph, Uint32 textur
     if (unreadable) warnOfUnreadableProfile(path);
     surface = convertToSrgb(surface, profile, path);
   }
-  if (photograph) {
+  // A HEIF file is turned by its own transformations as it is decoded.
+  if (photograph && !heif) {
     surface = turnUpright(surface, exifOrientation(path));
     if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
   }

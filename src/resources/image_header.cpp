@@ -4,7 +4,11 @@
 #include <png.h>
 #include <tiffio.h>
 #include <webp/decode.h>
+#ifdef POSTERGEN_HAVE_HEIF
+#include <libheif/heif.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
@@ -214,6 +218,68 @@ ImageHeader bmpHeader(std::FILE* file) {
   return sized("BMP", le32(header + 18), height < 0 ? -height : height);
 }
 
+#ifdef POSTERGEN_HAVE_HEIF
+// --- HEIF and AVIF, through libheif, which reads only the boxes ------------
+
+int64_t be32(const unsigned char* p) {
+  return int64_t{p[0]} << 24 | int64_t{p[1]} << 16 | int64_t{p[2]} << 8 | p[3];
+}
+
+// The brands of the file's ftyp box say which it is: AVIF for avif and
+// avis, HEIF for HEVC's brands and the generic mif1 and msf1.
+const char* heifFormatOf(std::FILE* file) {
+  unsigned char box[256];
+  const size_t n = std::fread(box, 1, sizeof box, file);
+  if (n < 16 || std::memcmp(box + 4, "ftyp", 4) != 0) return nullptr;
+  const size_t size = std::min<size_t>(n, static_cast<size_t>(be32(box)));
+  bool heif = false;
+  for (size_t at = 8; at + 4 <= size; at += at == 8 ? 8 : 4) {  // skips the minor version
+    const std::string brand(reinterpret_cast<const char*>(box + at), 4);
+    if (brand == "avif" || brand == "avis") return "AVIF";
+    if (brand == "heic" || brand == "heix" || brand == "heim" || brand == "heis" ||
+        brand == "hevc" || brand == "hevx" || brand == "mif1" || brand == "msf1")
+      heif = true;
+  }
+  return heif ? "HEIF" : nullptr;
+}
+
+int64_t readerPosition(void* file) { return std::ftell(static_cast<std::FILE*>(file)); }
+int readerRead(void* data, size_t size, void* file) {
+  return std::fread(data, 1, size, static_cast<std::FILE*>(file)) == size ? 0 : -1;
+}
+int readerSeek(int64_t position, void* file) {
+  return std::fseek(static_cast<std::FILE*>(file), static_cast<long>(position), SEEK_SET);
+}
+heif_reader_grow_status readerGrow(int64_t target, void* userdata) {
+  std::FILE* file = static_cast<std::FILE*>(userdata);
+  const long at = std::ftell(file);
+  std::fseek(file, 0, SEEK_END);
+  const long size = std::ftell(file);
+  std::fseek(file, at, SEEK_SET);
+  return target <= size ? heif_reader_grow_status_size_reached
+                        : heif_reader_grow_status_size_beyond_eof;
+}
+
+// The primary image's size as coded (ispe), before its rotation.
+ImageHeader heifHeader(std::FILE* file) {
+  const char* format = heifFormatOf(file);
+  if (!format) return unreadable("HEIF", "the HEIF file type box is damaged");
+  std::rewind(file);
+  static const heif_reader reader{1, readerPosition, readerRead, readerSeek, readerGrow};
+  std::unique_ptr<heif_context, void (*)(heif_context*)> context(heif_context_alloc(),
+                                                                 heif_context_free);
+  heif_error error = heif_context_read_from_reader(context.get(), &reader, file, nullptr);
+  heif_image_handle* handle = nullptr;
+  if (error.code == heif_error_Ok)
+    error = heif_context_get_primary_image_handle(context.get(), &handle);
+  if (error.code != heif_error_Ok) return unreadable(format, error.message);
+  const int64_t width = heif_image_handle_get_ispe_width(handle);
+  const int64_t height = heif_image_handle_get_ispe_height(handle);
+  heif_image_handle_release(handle);
+  return sized(format, width, height);
+}
+#endif
+
 // The signatures image loaders recognise these formats by.
 const char* formatOf(const unsigned char* magic, size_t n) {
   auto starts = [&](const char* sig, size_t at = 0) {
@@ -227,6 +293,9 @@ const char* formatOf(const unsigned char* magic, size_t n) {
   if (starts("II*") && n >= 4 && magic[3] == 0) return "TIFF";
   if (n >= 4 && starts("MM") && magic[2] == 0 && magic[3] == '*') return "TIFF";
   if (starts("RIFF") && starts("WEBP", 8) && starts("VP8", 12)) return "WebP";
+#ifdef POSTERGEN_HAVE_HEIF
+  if (starts("ftyp", 4)) return "HEIF";  // or AVIF, which its brands tell
+#endif
   return nullptr;
 }
 
@@ -250,6 +319,9 @@ ImageHeader readImageHeader(std::FILE* file) {
   if (name == "GIF") return gifHeader(file);
   if (name == "BMP") return bmpHeader(file);
   if (name == "TIFF") return tiffHeader(file);
+#ifdef POSTERGEN_HAVE_HEIF
+  if (name == "HEIF") return heifHeader(file);
+#endif
   return webpHeader(file);
 }
 

@@ -9,7 +9,11 @@
 #include <string>
 
 // The formats read, named as in messages, in the order they are listed.
+#ifdef POSTERGEN_HAVE_HEIF
+constexpr const char* kImageFormatList = "PNG, JPEG, GIF, BMP, TIFF, WebP, HEIF and AVIF";
+#else
 constexpr const char* kImageFormatList = "PNG, JPEG, GIF, BMP, TIFF and WebP";
+#endif
 
 // The largest image decoded: 2^28 pixels (1 GiB at 4 bytes a pixel), and
 // no side over 65535.

@@ -9,12 +9,16 @@
 #include <unistd.h>
 
 #include <jpeglib.h>
+#ifdef POSTERGEN_HAVE_HEIF
+#include <libheif/heif.h>
+#endif
 #include <lcms2.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -431,3 +435,42 @@ std::string withIccpChunk(const std::string& png, const std::string& profile) {
   return png.substr(0, 33) + pngChunk("iCCP", std::string("test\0\0", 6) + compressed) +
          png.substr(33);
 }
+
+#ifdef POSTERGEN_HAVE_HEIF
+void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation,
+              int exifOrientation) {
+  Surface rgb(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_RGB24, 0));
+  heif_context* context = heif_context_alloc();
+  heif_encoder* encoder = nullptr;
+  heif_image* image = nullptr;
+  auto check = [](heif_error e) {
+    if (e.code != heif_error_Ok) throw std::runtime_error(e.message);
+  };
+  check(heif_context_get_encoder_for_format(
+      context, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder));
+  check(heif_encoder_set_lossy_quality(encoder, 90));
+  check(
+      heif_image_create(rgb->w, rgb->h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image));
+  check(heif_image_add_plane(image, heif_channel_interleaved, rgb->w, rgb->h, 8));
+  int stride = 0;
+  uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+  for (int y = 0; y < rgb->h; ++y)
+    std::memcpy(plane + y * stride, static_cast<uint8_t*>(rgb->pixels) + y * rgb->pitch,
+                static_cast<size_t>(rgb->w) * 3);
+  heif_encoding_options* options = heif_encoding_options_alloc();
+  options->image_orientation = static_cast<heif_orientation>(orientation);
+  heif_image_handle* handle = nullptr;
+  check(heif_context_encode_image(context, image, encoder, options, &handle));
+  if (exifOrientation) {
+    const std::string exif = exifWithOrientation(exifOrientation);
+    check(heif_context_add_exif_metadata(context, handle, exif.data(),
+                                         static_cast<int>(exif.size())));
+  }
+  check(heif_context_write_to_file(context, path.c_str()));
+  heif_image_handle_release(handle);
+  heif_encoding_options_free(options);
+  heif_image_release(image);
+  heif_encoder_release(encoder);
+  heif_context_free(context);
+}
+#endif

@@ -132,6 +132,14 @@ std::string pngClaiming(uint32_t w, uint32_t h);
 std::string jpegClaiming(uint16_t w, uint16_t h);
 
 void savePng(const Surface& surface, const std::string& path);
+#ifdef POSTERGEN_HAVE_HEIF
+// Writes the surface as HEIC (x265) or AVIF (aom) with libheif's encoder,
+// quality 90. orientation (2 to 8, as EXIF numbers them) is written as the
+// file's own transformations (irot, imir); exifOrientation, when not 0, as
+// an EXIF block holding that Orientation tag, as phones write both.
+void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation = 1,
+              int exifOrientation = 0);
+#endif
 void saveJpeg(const Surface& surface, const std::string& path, int quality = 95);
 
 // Loads an image and converts it to ABGR8888 for pixel access.

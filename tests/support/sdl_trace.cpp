@@ -10,7 +10,8 @@
 // POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would,
 // with POSTERGEN_FAIL_TEXT (or "injected failure") as SDL's error text.
 // POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
-// the first write of the N-th PNG encoding, when its partial file exists.
+// the first write to poster N's partial file (.resultN.png.<...>.partial),
+// once it exists, on the writer thread that made it.
 // Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
 // Posters are encoded on worker threads, so the tables are locked.
 #include <SDL.h>
@@ -24,6 +25,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -276,14 +278,27 @@ static thread_local int signalDuringEncoding = 0;
 libdeflate_compressor* libdeflate_alloc_compressor(int level) {
   REAL(libdeflate_alloc_compressor);
   checkpoint("libdeflate_alloc_compressor");
-  static std::atomic<int> encodings{0};
+  if (injectFailure("libdeflate_alloc_compressor")) return nullptr;
+  return real_libdeflate_alloc_compressor(level);
+}
+
+// Arms the signal when the thread creates the partial file of the poster
+// POSTERGEN_SIGNAL names.
+int open(const char* path, int flags, ...) {
+  REAL(open);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  va_end(args);
   int sig = 0;
   int at = 0;
   const char* request = getenv("POSTERGEN_SIGNAL");
-  if (request && sscanf(request, "%d:%d", &sig, &at) == 2 && ++encodings == at)
-    signalDuringEncoding = sig;
-  if (injectFailure("libdeflate_alloc_compressor")) return nullptr;
-  return real_libdeflate_alloc_compressor(level);
+  char name[32];
+  if (request && sscanf(request, "%d:%d", &sig, &at) == 2) {
+    snprintf(name, sizeof name, ".result%d.png.", at);
+    if (strstr(path, name) && strstr(path, ".partial")) signalDuringEncoding = sig;
+  }
+  return real_open(path, flags, mode);
 }
 
 int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
