@@ -136,6 +136,18 @@ const BadInput kCases[] = {
      "",
      "city_photo2.jpeg: the HEIF header cannot be read: ",
      {}},
+    {"HeicClaimingAHugeImageIsRefusedUndecoded",
+     [](const ScratchDir& d) {
+       saveHeif(noisySurface(300, 200, 5), d.at("city_photo1.jpeg"), false);
+       std::string heic = d.read("city_photo1.jpeg");
+       const size_t ispe = heic.find("ispe");
+       for (size_t at : {ispe + 8, ispe + 12}) heic.replace(at, 4, "\0\0\x4E\x20", 4);  // 20000
+       d.write("city_photo1.jpeg", heic);
+     },
+     kStatusUnloadable,
+     "",
+     "city_photo1.jpeg is a HEIF image of 20000 x 20000 pixels, beyond the limit",
+     {}},
     {"AvifPhotographMakesItsPoster",
      [](const ScratchDir& d) {
        saveHeif(noisySurface(300, 200, 5), d.at("city_photo1.jpeg"), true);
