@@ -159,6 +159,24 @@ const ColourCase kColourCases[] = {
     {"JpegInAdobeRgb", photographAs(JpegKind::kBaseline, adobeRgbProfile())},
     {"PngInAdobeRgb", pngInAdobeRgb("city_photo1.jpeg")},
     {"BackgroundInAdobeRgb", pngInAdobeRgb("bg.png"), "", true},
+#ifdef POSTERGEN_HAVE_HEIF
+    {"HeicInAdobeRgb",
+     [](const ScratchDir& d, const Surface& s) {
+       saveHeif(inProfile(s, adobeRgbProfile()), d.at("city_photo1.jpeg"), false, 1, 0,
+                adobeRgbProfile());
+     },
+     "", false, 8},  // lossy, its chroma halved
+    {"HeicInDisplayP3",
+     [](const ScratchDir& d, const Surface& s) {
+       saveHeif(inProfile(s, displayP3Profile()), d.at("city_photo1.jpeg"), false, 1, 0, "", 12);
+     },
+     "", false, 8},
+    {"AvifInDisplayP3",
+     [](const ScratchDir& d, const Surface& s) {
+       saveHeif(inProfile(s, displayP3Profile()), d.at("city_photo1.jpeg"), true, 1, 0, "", 12);
+     },
+     "", false, 8},
+#endif
     {"UnreadableProfile",
      [](const ScratchDir& d, const Surface& s) {
        saveJpegAs(s, d.at("city_photo1.jpeg"), JpegKind::kBaseline, "", "not a profile");

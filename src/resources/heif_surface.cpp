@@ -1,5 +1,6 @@
 #include "resources/heif_surface.h"
 
+#include <lcms2.h>
 #include <libheif/heif.h>
 
 #include <cstring>
@@ -31,6 +32,64 @@ std::string iccProfileOf(const heif_image_handle* handle) {
       heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
     return "";
   return profile;
+}
+
+// The tone curve of an nclx transfer characteristic, as an ICC parametric
+// curve (type 4: Y = (aX + b)^g above d, cX below); null for one that is
+// not a plain display curve (PQ, HLG), which is left as decoded.
+cmsToneCurve* toneCurveOf(int transfer) {
+  switch (transfer) {
+    case 2:     // unspecified: taken as sRGB, as for an image without a profile
+    case 13: {  // sRGB (IEC 61966-2-1), Display P3's
+      const double srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+      return cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    }
+    case 1:  // BT.709, BT.601, BT.2020
+    case 6:
+    case 14:
+    case 15: {
+      const double bt709[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+      return cmsBuildParametricToneCurve(nullptr, 4, bt709);
+    }
+    case 4: return cmsBuildGamma(nullptr, 2.2);
+    case 5: return cmsBuildGamma(nullptr, 2.8);
+    case 8: return cmsBuildGamma(nullptr, 1.0);
+    default: return nullptr;
+  }
+}
+
+// An ICC profile made from the file's nclx colour description (primaries,
+// white point and transfer), so that colours such as a phone's Display P3
+// are brought to sRGB as an embedded profile's are. Empty for sRGB itself
+// (BT.709 primaries with the sRGB curve) or a description without one.
+std::string nclxProfileOf(const heif_image_handle* handle) {
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+    return "";
+  std::unique_ptr<heif_color_profile_nclx,
+                  Freer<heif_color_profile_nclx, heif_nclx_color_profile_free>>
+      owned(nclx);
+  const int primaries = nclx->color_primaries;
+  const int transfer = nclx->transfer_characteristics;
+  if ((primaries == 1 || primaries == 2) && (transfer == 13 || transfer == 2)) return "";
+  if (primaries == 2) return "";  // unspecified primaries: nothing to convert from
+  cmsToneCurve* curve = toneCurveOf(transfer);
+  if (!curve) return "";
+  const cmsCIExyY white{nclx->color_primary_white_x, nclx->color_primary_white_y, 1};
+  const cmsCIExyYTRIPLE rgb{{nclx->color_primary_red_x, nclx->color_primary_red_y, 1},
+                            {nclx->color_primary_green_x, nclx->color_primary_green_y, 1},
+                            {nclx->color_primary_blue_x, nclx->color_primary_blue_y, 1}};
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &rgb, curves);
+  cmsFreeToneCurve(curve);
+  std::string bytes;
+  cmsUInt32Number size = 0;
+  if (profile && cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+    bytes.resize(size);
+    if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+  }
+  if (profile) cmsCloseProfile(profile);
+  return bytes;
 }
 
 }  // namespace
@@ -66,5 +125,6 @@ SDL_Surface* decodeHeifSurface(const std::string& path) {
   for (int y = 0; y < h; ++y)
     std::memcpy(static_cast<uint8_t*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch,
                 plane + static_cast<size_t>(y) * stride, row);
-  return convertToSrgb(surface, iccProfileOf(primary), path);
+  const std::string icc = iccProfileOf(primary);
+  return convertToSrgb(surface, icc.empty() ? nclxProfileOf(primary) : icc, path);
 }

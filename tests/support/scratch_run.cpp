@@ -376,6 +376,17 @@ std::string adobeRgbProfile() {
 
 std::string srgbProfile() { return savedProfile(cmsCreate_sRGBProfile()); }
 
+std::string displayP3Profile() {
+  const cmsCIExyY white{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries{{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const double srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  return savedProfile(profile);
+}
+
 std::string cmykProfileSwappingRedAndBlue() {
   cmsHPROFILE srgb = cmsCreate_sRGBProfile();
   cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
@@ -438,7 +449,7 @@ std::string withIccpChunk(const std::string& png, const std::string& profile) {
 
 #ifdef POSTERGEN_HAVE_HEIF
 void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation,
-              int exifOrientation) {
+              int exifOrientation, const std::string& iccProfile, int nclxPrimaries) {
   Surface rgb(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_RGB24, 0));
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
@@ -457,8 +468,21 @@ void saveHeif(const Surface& surface, const std::string& path, bool avif, int or
   for (int y = 0; y < rgb->h; ++y)
     std::memcpy(plane + y * stride, static_cast<uint8_t*>(rgb->pixels) + y * rgb->pitch,
                 static_cast<size_t>(rgb->w) * 3);
+  if (!iccProfile.empty())
+    check(heif_image_set_raw_color_profile(image, "prof", iccProfile.data(), iccProfile.size()));
   heif_encoding_options* options = heif_encoding_options_alloc();
   options->image_orientation = static_cast<heif_orientation>(orientation);
+  heif_color_profile_nclx* nclx = nullptr;
+  if (nclxPrimaries) {
+    nclx = heif_nclx_color_profile_alloc();
+    check(heif_nclx_color_profile_set_color_primaries(nclx, nclxPrimaries));
+    check(heif_nclx_color_profile_set_transfer_characteristics(nclx, 13));
+    check(heif_nclx_color_profile_set_matrix_coefficients(nclx, 6));
+    nclx->full_range_flag = 1;
+    options->output_nclx_profile = nclx;
+    options->macOS_compatibility_workaround_no_nclx_profile = 0;  // else no colr box is written
+    check(heif_image_set_nclx_color_profile(image, nclx));
+  }
   heif_image_handle* handle = nullptr;
   check(heif_context_encode_image(context, image, encoder, options, &handle));
   if (exifOrientation) {
@@ -469,6 +493,7 @@ void saveHeif(const Surface& surface, const std::string& path, bool avif, int or
   check(heif_context_write_to_file(context, path.c_str()));
   heif_image_handle_release(handle);
   heif_encoding_options_free(options);
+  if (nclx) heif_nclx_color_profile_free(nclx);
   heif_image_release(image);
   heif_encoder_release(encoder);
   heif_context_free(context);

@@ -112,6 +112,8 @@ void saveJpegAs(const Surface& surface, const std::string& path, JpegKind kind,
 // ICC profiles made with Little CMS: Adobe RGB (1998) and sRGB.
 std::string adobeRgbProfile();
 std::string srgbProfile();
+// Display P3: DCI-P3 primaries, D65 white and the sRGB curve, as phones use.
+std::string displayP3Profile();
 // A CMYK profile whose colours are those of the uncalibrated formula with
 // red and blue swapped, so that a picture converted through it is told
 // from one converted by the formula.
@@ -136,9 +138,11 @@ void savePng(const Surface& surface, const std::string& path);
 // Writes the surface as HEIC (x265) or AVIF (aom) with libheif's encoder,
 // quality 90. orientation (2 to 8, as EXIF numbers them) is written as the
 // file's own transformations (irot, imir); exifOrientation, when not 0, as
-// an EXIF block holding that Orientation tag, as phones write both.
+// an EXIF block holding that Orientation tag, as phones write both. The
+// colours are described by iccProfile when given, else by an nclx box with
+// nclxPrimaries (12: Display P3) and the sRGB curve when not 0.
 void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation = 1,
-              int exifOrientation = 0);
+              int exifOrientation = 0, const std::string& iccProfile = "", int nclxPrimaries = 0);
 #endif
 void saveJpeg(const Surface& surface, const std::string& path, int quality = 95);
 
