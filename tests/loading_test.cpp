@@ -171,6 +171,11 @@ const ColourCase kColourCases[] = {
        saveHeif(inProfile(s, displayP3Profile()), d.at("city_photo1.jpeg"), false, 1, 0, "", 12);
      },
      "", false, 8},
+    {"HeicOf10BitSamples",
+     [](const ScratchDir& d, const Surface& s) {
+       saveHeif(s, d.at("city_photo1.jpeg"), false, 1, 0, "", 0, 10);
+     },
+     "", false, 8},
     {"AvifInDisplayP3",
      [](const ScratchDir& d, const Surface& s) {
        saveHeif(inProfile(s, displayP3Profile()), d.at("city_photo1.jpeg"), true, 1, 0, "", 12);

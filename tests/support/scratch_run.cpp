@@ -449,7 +449,7 @@ std::string withIccpChunk(const std::string& png, const std::string& profile) {
 
 #ifdef POSTERGEN_HAVE_HEIF
 void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation,
-              int exifOrientation, const std::string& iccProfile, int nclxPrimaries) {
+              int exifOrientation, const std::string& iccProfile, int nclxPrimaries, int bitDepth) {
   Surface rgb(SDL_ConvertSurfaceFormat(surface.get(), SDL_PIXELFORMAT_RGB24, 0));
   heif_context* context = heif_context_alloc();
   heif_encoder* encoder = nullptr;
@@ -460,14 +460,27 @@ void saveHeif(const Surface& surface, const std::string& path, bool avif, int or
   check(heif_context_get_encoder_for_format(
       context, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder));
   check(heif_encoder_set_lossy_quality(encoder, 90));
-  check(
-      heif_image_create(rgb->w, rgb->h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image));
-  check(heif_image_add_plane(image, heif_channel_interleaved, rgb->w, rgb->h, 8));
+  const bool deep = bitDepth > 8;
+  check(heif_image_create(rgb->w, rgb->h, heif_colorspace_RGB,
+                          deep ? heif_chroma_interleaved_RRGGBB_LE : heif_chroma_interleaved_RGB,
+                          &image));
+  check(heif_image_add_plane(image, heif_channel_interleaved, rgb->w, rgb->h, bitDepth));
   int stride = 0;
   uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-  for (int y = 0; y < rgb->h; ++y)
-    std::memcpy(plane + y * stride, static_cast<uint8_t*>(rgb->pixels) + y * rgb->pitch,
-                static_cast<size_t>(rgb->w) * 3);
+  for (int y = 0; y < rgb->h; ++y) {
+    const uint8_t* in = static_cast<uint8_t*>(rgb->pixels) + y * rgb->pitch;
+    if (!deep) {
+      std::memcpy(plane + y * stride, in, static_cast<size_t>(rgb->w) * 3);
+      continue;
+    }
+    // Samples of bitDepth bits, little-endian in two bytes each.
+    const int top = (1 << bitDepth) - 1;
+    for (int i = 0; i < rgb->w * 3; ++i) {
+      const int v = (in[i] * top + 127) / 255;
+      plane[y * stride + 2 * i] = static_cast<uint8_t>(v & 0xFF);
+      plane[y * stride + 2 * i + 1] = static_cast<uint8_t>(v >> 8);
+    }
+  }
   if (!iccProfile.empty())
     check(heif_image_set_raw_color_profile(image, "prof", iccProfile.data(), iccProfile.size()));
   heif_encoding_options* options = heif_encoding_options_alloc();

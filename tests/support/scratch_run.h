@@ -140,9 +140,11 @@ void savePng(const Surface& surface, const std::string& path);
 // file's own transformations (irot, imir); exifOrientation, when not 0, as
 // an EXIF block holding that Orientation tag, as phones write both. The
 // colours are described by iccProfile when given, else by an nclx box with
-// nclxPrimaries (12: Display P3) and the sRGB curve when not 0.
+// nclxPrimaries (12: Display P3) and the sRGB curve when not 0. Samples
+// have bitDepth bits (8, or 10 as phones' HDR photographs).
 void saveHeif(const Surface& surface, const std::string& path, bool avif, int orientation = 1,
-              int exifOrientation = 0, const std::string& iccProfile = "", int nclxPrimaries = 0);
+              int exifOrientation = 0, const std::string& iccProfile = "", int nclxPrimaries = 0,
+              int bitDepth = 8);
 #endif
 void saveJpeg(const Surface& surface, const std::string& path, int quality = 95);
 
