@@ -32,6 +32,7 @@ struct Batch {
   ItemCheck check;
   int skipped = 0;
   int jobs = 1;
+  int runCpus = 1;  // the CPUs of the largest run's share
   int64_t budget = 0;
 };
 
@@ -60,7 +61,9 @@ Batch prepare(const BatchOptions& options, const std::string& directory, bool re
   }
   if (!stopSignal()) batch.check = checkItems(batch.home, wanted);
   for (const ItemCost& cost : batch.check.costs) batch.items.push_back(cost.item);
-  batch.jobs = options.jobs ? options.jobs : allowedCpuCount();
+  const int cpus = allowedCpuCount();
+  batch.jobs = options.jobs ? options.jobs : cpus;
+  batch.runCpus = largestCpuShare(cpus, batch.jobs);
   batch.budget = options.memoryBytes ? options.memoryBytes : availableMemory() / 10 * 8;
   return batch;
 }
@@ -116,8 +119,8 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   BatchSetup setup;
   setup.limits = plannedLimits;
   if (preflight) {
-    const PreflightResult result = runPreflight(postergen, home, work, options.stallSeconds,
-                                                largestCpuShare(allowedCpuCount(), batch.jobs));
+    const PreflightResult result =
+        runPreflight(postergen, home, work, options.stallSeconds, batch.runCpus);
     if (result.stoppedBy || !result.failure.empty()) {
       work = Directory();
       removeTree(*home.directory, kWorkDirectoryName);
@@ -184,7 +187,7 @@ int runPlannedCommand(const BatchOptions& options) {
     PlanLimits limits;
     limits.itemsPerRun = static_cast<int>(batch.items.size());
     limits.runBudget = std::numeric_limits<int64_t>::max() / 2;
-    limits.fixedBytes = assumedFixedBytesOnCpus(allowedCpuCount());
+    limits.fixedBytes = assumedFixedBytesOnCpus(batch.runCpus);
     runItems(asHome, batch, postergen, limits, false, report);
   }
   const int status = finish(report, start);
@@ -198,8 +201,7 @@ int planCommand(const BatchOptions& options) {
   if (!batch.error.empty()) return fail(batch.error);
   BatchReport report = reportOf(options, batch);
   if (stopSignal()) return finish(report, start);
-  const PlanLimits limits = limitsOf(
-      options, batch, assumedFixedBytesOnCpus(largestCpuShare(allowedCpuCount(), batch.jobs)));
+  const PlanLimits limits = limitsOf(options, batch, assumedFixedBytesOnCpus(batch.runCpus));
   const std::vector<PlannedRun> runs = planRuns(batch.check.costs, limits);
   if (runs.empty()) {
     std::cerr << "postergen-batch: nothing to plan: " << batch.skipped << " up to date, "

@@ -85,11 +85,7 @@ void replaceCaptionTexture(SDL_Surface* raster, int item) {
   text = nullptr;
   if (!raster) return;
   raster = shrinkToFit(raster, largestTexture(AppState::renderer));
-  if (!raster) {
-    SDL_Log("Failed creating the caption texture of item %d: %s\n", item, SDL_GetError());
-    return;
-  }
-  text = SDL_CreateTextureFromSurface(AppState::renderer, raster);
+  if (raster) text = SDL_CreateTextureFromSurface(AppState::renderer, raster);
   if (!text) SDL_Log("Failed creating the caption texture of item %d: %s\n", item, SDL_GetError());
   SDL_FreeSurface(raster);
 }

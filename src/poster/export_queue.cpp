@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/cpus.h"
+#include "app/worker_threads.h"
 #include "poster/png_file.h"
 
 namespace {
@@ -69,16 +70,11 @@ void writeCaught(PosterWrite& poster) {
   }
 }
 
-// SDL keeps per-thread data (its error text) for a thread that logs; a
-// thread it did not start frees that itself before it ends.
 void runWriter() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
     changed.wait(lock, [] { return stopping || !waiting.empty(); });
-    if (waiting.empty()) {
-      lock.unlock();
-      return SDL_TLSCleanup();
-    }
+    if (waiting.empty()) return;
     PosterWrite poster = std::move(waiting.front());
     waiting.pop_front();
     lock.unlock();
@@ -95,13 +91,7 @@ void startPosterWriters(int posters) {
   const int count = std::min(allowedCpuCount(), posters);
   if (count < 2) return;
   std::atexit(finishPosterWrites);
-  for (int i = 0; i < count; ++i) {
-    try {
-      writers.emplace_back(runWriter);
-    } catch (const std::system_error&) {
-      break;  // the writers there are will do
-    }
-  }
+  writers = startWorkers(count, runWriter);
 }
 
 long beginExport() {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/cpus.h"
+#include "app/worker_threads.h"
 #include "resources/image_header.h"
 #include "resources/image_loading.h"
 
@@ -55,17 +56,17 @@ void holdOrPass(void* data, int category, SDL_LogPriority priority, const char* 
 
 // What the decoded image will take, by its header; nothing for an image the
 // check will refuse before decoding.
-long long announcedBytes(const std::string& path) {
-  const ImageHeader header = readImageHeader(path);
+long long announcedBytes(const ImageHeader& header) {
   if (header.outcome != ImageHeader::Outcome::kRead || !withinDecodeLimits(header)) return 0;
   return header.width * header.height * 4;
 }
 
-DecodedImage decodeHoldingLog(const Slot& slot, std::vector<LogLine>& log) {
+DecodedImage decodeHoldingLog(const Slot& slot, const ImageHeader& header,
+                              std::vector<LogLine>& log) {
   held = &log;
   DecodedImage image;
   try {
-    image = decodeImage(slot.path, slot.photograph, format);
+    image = decodeImage(slot.path, header, slot.photograph, format);
   } catch (const std::bad_alloc&) {
     image.failure = "Out of memory";
     image.status = kExitUnloadable;
@@ -85,7 +86,8 @@ void runWorker() {
     const size_t index = nextToStart++;
     Slot& slot = slots[index];
     lock.unlock();
-    const long long bytes = announcedBytes(slot.path);
+    const ImageHeader header = readImageHeader(slot.path);
+    const long long bytes = announcedBytes(header);
     lock.lock();
     changed.wait(lock, [index, bytes] {
       return stopping ||
@@ -98,20 +100,13 @@ void runWorker() {
     changed.notify_all();
     lock.unlock();
     std::vector<LogLine> log;
-    DecodedImage image = decodeHoldingLog(slot, log);
+    DecodedImage image = decodeHoldingLog(slot, header, log);
     lock.lock();
     slot.image = std::move(image);
     slot.log = std::move(log);
     slot.done = true;
     changed.notify_all();
   }
-}
-
-// SDL keeps the error text of each thread that sets one; a thread it did
-// not start must free that itself.
-void runWorkerThenCleanUp() {
-  runWorker();
-  SDL_TLSCleanup();
 }
 
 }  // namespace
@@ -128,15 +123,9 @@ void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32
   SDL_LogGetOutputFunction(&passOn, &passOnData);
   SDL_LogSetOutputFunction(holdOrPass, passOnData);
   std::atexit(stopDecodingAhead);
+  // The workers read how many they are once they have the lock.
   std::lock_guard<std::mutex> lock(mutex);
-  workers.reserve(cpus);
-  for (int i = 0; i < cpus; ++i) {
-    try {
-      workers.emplace_back(runWorkerThenCleanUp);
-    } catch (const std::system_error&) {
-      break;  // the workers there are will do
-    }
-  }
+  workers = startWorkers(cpus, runWorker);
 }
 
 DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
@@ -144,7 +133,7 @@ DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
   if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
       slots[nextToTake].photograph != photograph) {
     lock.unlock();
-    return decodeImage(path, photograph, format);
+    return decodeImage(path, readImageHeader(path), photograph, format);
   }
   Slot& slot = slots[nextToTake];
   changed.wait(lock, [&slot] { return slot.done; });

@@ -45,8 +45,8 @@ SDL_Surface* decodeHeif(const std::string&) { return nullptr; }  // the check re
 // JPEGs are decoded here rather than by IMG_Load, in the same way, so that
 // their CMYK samples, colour profile and damage are seen in the same pass.
 // Pictures with a colour profile are brought to sRGB.
-DecodedImage decodeImage(const std::string& path, bool photograph, Uint32 textureFormat) {
-  const ImageHeader header = readImageHeader(path);
+DecodedImage decodeImage(const std::string& path, const ImageHeader& header, bool photograph,
+                         Uint32 textureFormat) {
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
   const std::string format = header.format;
