@@ -6,6 +6,7 @@
 #include <chrono>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 #include "batch/directory.h"
 #include "batch/home.h"
@@ -15,6 +16,7 @@
 #include "batch/preflight.h"
 #include "batch/report.h"
 #include "batch/scheduler.h"
+#include "batch/sheet_writer.h"
 
 namespace {
 
@@ -30,7 +32,7 @@ struct Batch {
   Handle lock;
   std::vector<int> items;  // to make, in order
   ItemCheck check;
-  int skipped = 0;
+  std::vector<int> upToDate;  // --resume: left alone
   int jobs = 1;
   int runCpus = 1;  // the CPUs of the largest run's share
   int64_t budget = 0;
@@ -54,7 +56,7 @@ Batch prepare(const BatchOptions& options, const std::string& directory, bool re
   std::vector<int> wanted;
   for (int item = 1; item <= batch.home.itemCount && !stopSignal(); ++item) {
     if (resume && posterUpToDate(batch.home, item)) {
-      ++batch.skipped;
+      batch.upToDate.push_back(item);
     } else {
       wanted.push_back(item);
     }
@@ -92,22 +94,38 @@ BatchReport reportOf(const BatchOptions& options, const Batch& batch) {
   BatchReport report;
   report.strict = options.strict;
   report.total = static_cast<int>(batch.items.size() + batch.check.failures.size());
-  report.skipped = batch.skipped;
+  report.skipped = static_cast<int>(batch.upToDate.size());
   report.failures = batch.check.failures;
   return report;
 }
 
 // A stop signal at any point ends the batch with its status, never 0.
-int finish(BatchReport& report, std::chrono::steady_clock::time_point start) {
+int finish(BatchReport& report, std::chrono::steady_clock::time_point start,
+           SheetWriter* sheet = nullptr) {
   if (stopSignal() && !report.stoppedBy) report.stoppedBy = stopSignal();
   report.seconds = secondsSince(start);
+  if (sheet) sheet->write(report);
   std::cerr << summaryText(report);
   return exitStatus(report);
 }
 
+// A batch that cannot run after all: its page says why, too.
+int failWithSheet(const std::string& message, BatchReport& report,
+                  std::chrono::steady_clock::time_point start, SheetWriter* sheet) {
+  if (!sheet) return fail(message);
+  report.error = message;
+  report.seconds = secondsSince(start);
+  sheet->write(report);
+  fail(message);
+  if (!report.contactSheet.empty())
+    std::cerr << "postergen-batch: contact sheet: " << report.contactSheet << "\n";
+  return kUsageStatus;
+}
+
 // Runs the batch's items in work directory .postergen-batch of the home.
 void runItems(const BatchOptions& options, const Batch& batch, const std::string& postergen,
-              const PlanLimits& plannedLimits, bool preflight, BatchReport& report) {
+              const PlanLimits& plannedLimits, bool preflight, BatchReport& report,
+              SheetWriter* sheet = nullptr) {
   const Home& home = batch.home;
   Problem problem = clearLeftover(*home.directory, kWorkDirectoryName);
   Directory work;
@@ -136,6 +154,7 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   setup.jobs = batch.jobs;
   setup.budget = batch.budget;
   setup.stallSeconds = options.stallSeconds;
+  if (sheet) setup.posterHome = [sheet](int item) { sheet->posterHome(item); };
   setup.costByItem.resize(static_cast<size_t>(home.itemCount) + 1);
   for (const ItemCost& cost : batch.check.costs) setup.costByItem[cost.item] = cost;
   Progress progress(report.total, !options.quiet, errorIsTerminal());
@@ -154,15 +173,22 @@ int runCommand(const BatchOptions& options) {
   const Batch batch = prepare(options, options.directory, options.resume);
   if (!batch.error.empty()) return fail(batch.error);
   BatchReport report = reportOf(options, batch);
-  if (batch.items.empty() || stopSignal()) return finish(report, start);
+  std::optional<SheetWriter> sheet;
+  if (options.contactSheet) {
+    sheet.emplace(batch.home);
+    for (int item : batch.upToDate) sheet->posterHome(item);
+  }
+  SheetWriter* const page = sheet ? &*sheet : nullptr;
+  if (batch.items.empty() || stopSignal()) return finish(report, start, page);
   const std::string postergen = findPostergen(options.postergen);
   if (postergen.empty())
-    return fail(options.postergen.empty()
-                    ? "cannot find postergen beside postergen-batch or on PATH"
-                    : "cannot run " + options.postergen + ": not an executable file");
-  runItems(options, batch, postergen, limitsOf(options, batch, 0), true, report);
-  if (!report.error.empty()) return fail(report.error);
-  return finish(report, start);
+    return failWithSheet(options.postergen.empty()
+                             ? "cannot find postergen beside postergen-batch or on PATH"
+                             : "cannot run " + options.postergen + ": not an executable file",
+                         report, start, page);
+  runItems(options, batch, postergen, limitsOf(options, batch, 0), true, report, page);
+  if (!report.error.empty()) return failWithSheet(report.error, report, start, page);
+  return finish(report, start, page);
 }
 
 int runPlannedCommand(const BatchOptions& options) {
@@ -204,7 +230,7 @@ int planCommand(const BatchOptions& options) {
   const PlanLimits limits = limitsOf(options, batch, assumedFixedBytesOnCpus(batch.runCpus));
   const std::vector<PlannedRun> runs = planRuns(batch.check.costs, limits);
   if (runs.empty()) {
-    std::cerr << "postergen-batch: nothing to plan: " << batch.skipped << " up to date, "
+    std::cerr << "postergen-batch: nothing to plan: " << batch.upToDate.size() << " up to date, "
               << batch.check.failures.size() << " that cannot be made; no plan written\n";
     return finish(report, start);
   }
@@ -214,7 +240,7 @@ int planCommand(const BatchOptions& options) {
   if (!problem.empty()) return fail(problem);
   if (!options.quiet) {
     std::cerr << "postergen-batch: " << batch.items.size() << " items planned as " << runs.size()
-              << " runs (" << batch.skipped << " up to date, left out)\n";
+              << " runs (" << batch.upToDate.size() << " up to date, left out)\n";
     for (const ItemFailure& failure : batch.check.failures)
       std::cerr << "item " << failure.item << ": " << failure.reason
                 << " (not planned; --collect reports it)\n";
@@ -226,7 +252,18 @@ int collectCommand(const BatchOptions& options) {
   const auto start = std::chrono::steady_clock::now();
   BatchReport report;
   report.strict = options.strict;
-  const std::string problem = collectPlan(options.planDirectory, report);
+  const std::string problem =
+      collectPlan(options.planDirectory, report, [&](const std::string& homePath) {
+        if (!options.contactSheet) return;
+        std::string error;
+        const Home home = openHome(homePath, error);
+        if (!error.empty()) {
+          report.contactSheetProblem = error;
+          return;
+        }
+        report.seconds = secondsSince(start);
+        SheetWriter(home).write(report);
+      });
   if (!problem.empty()) return fail(problem);
   return finish(report, start);
 }

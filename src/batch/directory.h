@@ -67,6 +67,11 @@ Directory openSubdirectory(const Directory& parent, const std::string& name, Pro
 // The new directory is opened without following links.
 Directory makePrivateDirectory(const Directory& parent, const std::string& name, Problem& problem);
 
+// Opens name in parent as openSubdirectory does, first making it (with the
+// permissions new files get) when it is missing.
+Directory openOrMakeSubdirectory(const Directory& parent, const std::string& name,
+                                 Problem& problem);
+
 // Removes what an earlier batch left at name: a directory of this user's,
 // with everything in it. Anything else there is refused.
 Problem clearLeftover(const Directory& parent, const std::string& name);

@@ -121,6 +121,15 @@ Directory makePrivateDirectory(const Directory& parent, const std::string& name,
   return made;
 }
 
+Directory openOrMakeSubdirectory(const Directory& parent, const std::string& name,
+                                 Problem& problem) {
+  if (mkdirat(fdOf(parent), name.c_str(), 0777) != 0 && errno != EEXIST) {
+    problem = systemProblem("cannot create " + pathOf(parent, name));
+    return Directory();
+  }
+  return openSubdirectory(parent, name, problem);
+}
+
 Problem clearLeftover(const Directory& parent, const std::string& name) {
   struct stat info;
   if (fstatat(fdOf(parent), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)

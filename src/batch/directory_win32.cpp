@@ -124,6 +124,16 @@ Directory makePrivateDirectory(const Directory& parent, const std::string& name,
   return openSubdirectory(parent, name, problem);
 }
 
+Directory openOrMakeSubdirectory(const Directory& parent, const std::string& name,
+                                 Problem& problem) {
+  if (!CreateDirectoryW(widePath(parent, name).c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    problem = systemProblem("cannot create " + pathOf(parent, name));
+    return Directory();
+  }
+  return openSubdirectory(parent, name, problem);
+}
+
 Problem clearLeftover(const Directory& parent, const std::string& name) {
   const DWORD attributes = attributesOf(parent, name);
   if (attributes == INVALID_FILE_ATTRIBUTES) return Problem{};

@@ -93,6 +93,12 @@ const std::map<std::string, OptionRule>& rules() {
           o.strict = true;
           return "";
         }}},
+      {"no-contact-sheet",
+       {0, false,
+        [](BatchOptions& o, const std::string&) -> std::string {
+          o.contactSheet = false;
+          return "";
+        }}},
       {"quiet",
        {'q', false,
         [](BatchOptions& o, const std::string&) -> std::string {
@@ -228,6 +234,8 @@ as many postergen runs as it takes, several at once.
                          retrying failing items in halves; 0 when all were made
       --collect DIR      after the planned runs have run: move their posters home,
                          report the items without one, remove DIR
+      --no-contact-sheet do not write DIRECTORY/contact-sheet.html, the page that shows
+                         every item's thumbnail, caption, warnings or failure
       --postergen PATH   the postergen to run (default: the one beside postergen-batch,
                          else the one on PATH)
   -q, --quiet            no progress display

@@ -21,9 +21,10 @@ struct BatchOptions {
   int itemsPerRun = kMaxItemsPerRun;
   bool resume = false;
   bool quiet = false;
-  int stallSeconds = 600;  // 0: never
-  bool strict = false;     // an item with a warning counts as failed
-  std::string postergen;   // empty: beside postergen-batch, else on PATH
+  int stallSeconds = 600;    // 0: never
+  bool strict = false;       // an item with a warning counts as failed
+  bool contactSheet = true;  // write DIRECTORY/contact-sheet.html
+  std::string postergen;     // empty: beside postergen-batch, else on PATH
 };
 
 struct ParsedOptions {

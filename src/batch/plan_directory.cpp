@@ -176,7 +176,8 @@ std::vector<int> plannedItems(const std::string& runDirectory) {
   return {};
 }
 
-std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
+std::string collectPlan(const std::string& planDirectory, BatchReport& report,
+                        const std::function<void(const std::string& home)>& atEnd) {
   const std::string root = absoluteDirectory(planDirectory);
   Problem problem;
   Directory planDir = root.empty() ? Directory() : openDirectory(root, problem);
@@ -222,6 +223,7 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
         problem = moveFile(runDir, local, home, posterName(item));
         if (!problem) {
           ++report.written;
+          report.made.push_back(item);
           continue;
         }
         stuck = true;
@@ -256,9 +258,11 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report) {
     planDir = Directory();
     std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::u8path(root), ignored);
-    return "";
+    problem = Problem{};
+  } else {
+    report.planKept = root;
+    problem = replaceFile(planDir, kPlanFile, planText(plan.home, kept, {}));
   }
-  report.planKept = root;
-  problem = replaceFile(planDir, kPlanFile, planText(plan.home, kept, {}));
+  atEnd(home.path);
   return problem ? problem.text : "";
 }

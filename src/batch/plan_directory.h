@@ -12,6 +12,7 @@
 #ifndef POSTERGEN_BATCH_PLAN_DIRECTORY_H_
 #define POSTERGEN_BATCH_PLAN_DIRECTORY_H_
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -38,7 +39,9 @@ std::vector<int> plannedItems(const std::string& runDirectory);
 // logs of the runs that failed in the home's .postergen-batch/logs/, and
 // removes planDirectory. A run with a poster that cannot be moved home is
 // kept, and so is the plan, for a later --collect. Returns an error
-// (nothing done), or empty.
-std::string collectPlan(const std::string& planDirectory, BatchReport& report);
+// (nothing done), or empty. atEnd is called with the home's path once the
+// posters are home, while the home is still locked.
+std::string collectPlan(const std::string& planDirectory, BatchReport& report,
+                        const std::function<void(const std::string& home)>& atEnd);
 
 #endif  // POSTERGEN_BATCH_PLAN_DIRECTORY_H_

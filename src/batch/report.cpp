@@ -139,6 +139,10 @@ std::string summaryText(const BatchReport& report) {
   if (!report.planKept.empty())
     text += "postergen-batch: the runs whose posters could not be moved home stay in " +
             report.planKept + "; run --collect " + report.planKept + " again to finish\n";
+  if (!report.contactSheet.empty())
+    text += "postergen-batch: contact sheet: " + report.contactSheet + "\n";
+  if (!report.contactSheetProblem.empty())
+    text += "postergen-batch: no contact sheet: " + report.contactSheetProblem + "\n";
   if (!report.logsKept.empty())
     text += "postergen-batch: the logs of the runs that failed are in " + report.logsKept + "\n";
   return text;

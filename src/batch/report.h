@@ -31,7 +31,10 @@ struct BatchReport {
   // What postergen warned of, by item, in the item's own file names; those
   // of the shared inputs (bg.png) under item 0.
   std::map<int, std::set<std::string>> warnings;
-  bool strict = false;  // --strict: an item with a warning counts as failed
+  bool strict = false;              // --strict: an item with a warning counts as failed
+  std::vector<int> made;            // the items whose posters came home, in that order
+  std::string contactSheet;         // the page written, or empty
+  std::string contactSheetProblem;  // why it could not be written, or empty
 };
 
 // Files a warning that postergen logged ("Warning:city_photo3.jpeg ...",

@@ -192,6 +192,8 @@ class Scheduler {
     if (!problem) {
       active.done[j - 1] = true;
       ++report_.written;
+      report_.made.push_back(item);
+      if (setup_.posterHome) setup_.posterHome(item);
       return;
     }
     active.stuck[j - 1] = true;

@@ -7,6 +7,7 @@
 #ifndef POSTERGEN_BATCH_SCHEDULER_H_
 #define POSTERGEN_BATCH_SCHEDULER_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,8 @@ struct BatchSetup {
   int64_t budget = 0;  // memory for all runs at once
   int stallSeconds = 0;
   PlanLimits limits;
-  std::vector<ItemCost> costByItem;  // indexed by item number
+  std::vector<ItemCost> costByItem;          // indexed by item number
+  std::function<void(int item)> posterHome;  // told of each poster moved home, or empty
 };
 
 // Runs everything, or until a stop signal: then SIGTERM goes to the running

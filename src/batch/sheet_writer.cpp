@@ -1,0 +1,238 @@
+#include "batch/sheet_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <set>
+
+#include "app/cpus.h"
+#include "batch/contact_sheet.h"
+#include "batch/machine.h"
+#include "batch/thumbnail.h"
+
+namespace {
+
+// The most threads that make thumbnails: each keeps up with several
+// postergen runs.
+constexpr int kMaxThumbnailThreads = 4;
+constexpr size_t kCaptionRead = 4096;
+
+// "<item>-" and "-<digest>.jpg" around "<width>x<height>".
+std::string thumbnailName(int item, int width, int height, const std::string& digest) {
+  return std::to_string(item) + "-" + std::to_string(width) + "x" + std::to_string(height) + "-" +
+         digest + ".jpg";
+}
+
+// The item a thumbnail's name is for, or 0.
+int itemOfName(const std::string& name) {
+  const size_t dash = name.find('-');
+  if (dash == std::string::npos || dash == 0 || dash > 9) return 0;
+  for (size_t i = 0; i < dash; ++i)
+    if (name[i] < '0' || name[i] > '9') return 0;
+  return std::atoi(name.c_str());
+}
+
+// FNV-1a over the poster's size and modification time: which poster it is.
+std::string posterDigest(long size, int64_t modified) {
+  uint64_t hash = 14695981039346656037ull;
+  for (const int64_t value : {static_cast<int64_t>(size), modified})
+    for (int i = 0; i < 8; ++i) {
+      hash ^= static_cast<uint64_t>(value >> (8 * i)) & 0xFF;
+      hash *= 1099511628211ull;
+    }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string utcNow() {
+  const std::time_t now = std::time(nullptr);
+  char text[32] = "";
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
+  return text;
+}
+
+std::string randomNonce() {
+  std::random_device random;
+  char text[33];
+  std::snprintf(text, sizeof text, "%08x%08x%08x%08x", random(), random(), random(), random());
+  return text;
+}
+
+}  // namespace
+
+SheetWriter::SheetWriter(const Home& home) : home_(home) {
+  Problem problem;
+  folder_ = openOrMakeSubdirectory(*home_.directory, kThumbnailFolderName, problem);
+  if (!folder_) {
+    problem_ = problem.text;
+    return;
+  }
+  for (const std::string& name : listDirectory(*home_.directory, kThumbnailFolderName))
+    if (const int item = itemOfName(name)) existing_[item].push_back(name);
+  const int threads = std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount()));
+  for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+}
+
+SheetWriter::~SheetWriter() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+  }
+  wake_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+void SheetWriter::posterHome(int item) {
+  if (!folder_) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    made_.erase(item);
+    queue_.push_back(item);
+  }
+  wake_.notify_one();
+}
+
+void SheetWriter::work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+    if (stopping_) return;
+    const int item = queue_.front();
+    queue_.pop_front();
+    ++busy_;
+    lock.unlock();
+    Made made = thumbnailOf(item);
+    lock.lock();
+    made_[item] = std::move(made);
+    --busy_;
+    settled_.notify_all();
+  }
+}
+
+SheetWriter::Made SheetWriter::thumbnailOf(int item) {
+  Made made;
+  const std::string poster = posterName(item);
+  std::FILE* file = openRegularFile(*home_.directory, poster, false);
+  int64_t modified = 0;
+  if (!file || !modifiedTime(*home_.directory, poster, modified)) {
+    made.problem = poster + " cannot be opened: " + std::strerror(errno);
+    if (file) std::fclose(file);
+    return made;
+  }
+  std::fseek(file, 0, SEEK_END);
+  const std::string digest = posterDigest(std::ftell(file), modified);
+  std::rewind(file);
+  const auto known = existing_.find(item);
+  if (known != existing_.end())
+    for (const std::string& name : known->second) {
+      int width = 0, height = 0;
+      if (std::sscanf(name.c_str(), "%*d-%dx%d-", &width, &height) == 2 &&
+          name == thumbnailName(item, width, height, digest)) {
+        std::fclose(file);
+        return {name, width, height, ""};
+      }
+    }
+  const Thumbnail thumbnail = makeThumbnail(file);
+  std::fclose(file);
+  if (thumbnail.jpeg.empty()) {
+    made.problem = thumbnail.problem;
+    return made;
+  }
+  const std::string name = thumbnailName(item, thumbnail.width, thumbnail.height, digest);
+  const Problem problem = replaceFile(folder_, name, thumbnail.jpeg);
+  if (problem) {
+    made.problem = problem.text;
+    return made;
+  }
+  return {name, thumbnail.width, thumbnail.height, ""};
+}
+
+void SheetWriter::write(BatchReport& report) {
+  const std::set<int> madeNow(report.made.begin(), report.made.end());
+  std::map<int, std::string> failed;
+  for (const ItemFailure& failure : report.failures) {
+    std::string& reason = failed[failure.item];
+    reason += (reason.empty() ? "" : "; ") + failure.reason;
+  }
+  SheetPage page;
+  page.directory = home_.path;
+  page.madeAt = utcNow();
+  page.items = home_.itemCount;
+  page.seconds = report.seconds;
+  page.error = report.error;
+  page.nonce = randomNonce();
+  for (int item = 1; item <= home_.itemCount; ++item) {
+    SheetItem card;
+    card.item = item;
+    const auto failure = failed.find(item);
+    if (failure != failed.end()) {
+      card.status = SheetItem::Status::kFailed;
+      card.failure = failure->second;
+    } else if (madeNow.count(item) || (!stopSignal() && posterUpToDate(home_, item))) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!made_.count(item) && std::find(queue_.begin(), queue_.end(), item) == queue_.end()) {
+        queue_.push_back(item);
+        wake_.notify_one();
+      }
+    } else {
+      continue;
+    }
+    const auto warnings = report.warnings.find(item);
+    if (warnings != report.warnings.end()) {
+      card.warnings.assign(warnings->second.begin(), warnings->second.end());
+      if (card.status != SheetItem::Status::kFailed) card.status = SheetItem::Status::kWarned;
+    }
+    card.caption = readSmallFile(*home_.directory, captionName(item), kCaptionRead);
+    page.cards.push_back(std::move(card));
+  }
+  {
+    // A stop signal drops the thumbnails not begun.
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!queue_.empty() || busy_) {
+      if (stopSignal()) queue_.clear();
+      settled_.wait_for(lock, std::chrono::milliseconds(200));
+    }
+  }
+  std::set<std::string> shown;
+  for (SheetItem& card : page.cards) {
+    if (card.status == SheetItem::Status::kFailed) {
+      ++page.failed;
+      continue;
+    }
+    ++page.made;
+    if (card.status == SheetItem::Status::kWarned) ++page.warned;
+    const auto made = made_.find(card.item);
+    if (made == made_.end()) {
+      card.thumbnailProblem = problem_.empty() ? "no thumbnail: the batch was stopped" : problem_;
+    } else if (made->second.name.empty()) {
+      card.thumbnailProblem = made->second.problem;
+    } else {
+      card.thumbnail = std::string(kThumbnailFolderName) + "/" + made->second.name;
+      card.thumbnailWidth = made->second.width;
+      card.thumbnailHeight = made->second.height;
+      shown.insert(made->second.name);
+    }
+  }
+  const auto shared = report.warnings.find(0);
+  if (shared != report.warnings.end())
+    for (const std::string& warning : shared->second)
+      page.notes.push_back("Every item: " + warning);
+  const int notMade = page.items - static_cast<int>(page.cards.size());
+  if (report.stoppedBy && notMade > 0)
+    page.notes.push_back("Stopped: " + std::to_string(notMade) +
+                         " items not made yet (run again with --resume to carry on).");
+  if (folder_)
+    for (const std::string& name : listDirectory(*home_.directory, kThumbnailFolderName))
+      if (!shown.count(name)) removeTree(folder_, name);
+  const Problem problem = replaceFile(*home_.directory, kContactSheetName, contactSheetHtml(page));
+  if (problem)
+    report.contactSheetProblem = problem.text;
+  else
+    report.contactSheet = joinPath(home_.path, kContactSheetName);
+}

@@ -1,0 +1,24 @@
+// A poster's thumbnail for the contact sheet: an eighth of its size each
+// way (270 x 480 for a poster), each pixel the mean of the 8 x 8 block it
+// stands for, laid over white where the poster is transparent, as a JPEG.
+// The PNG is read a row at a time, so memory stays at a few rows whatever
+// the file claims.
+#ifndef POSTERGEN_BATCH_THUMBNAIL_H_
+#define POSTERGEN_BATCH_THUMBNAIL_H_
+
+#include <cstdio>
+#include <string>
+
+constexpr int kThumbnailScale = 8;
+
+struct Thumbnail {
+  std::string jpeg;  // empty when it could not be made
+  int width = 0;
+  int height = 0;
+  std::string problem;  // why not, in words
+};
+
+// From the PNG open at png, read from its current position.
+Thumbnail makeThumbnail(std::FILE* png);
+
+#endif  // POSTERGEN_BATCH_THUMBNAIL_H_
