@@ -10,7 +10,7 @@ packages=(
   libheif-dev
   libgtest-dev libgmock-dev
   fonts-dejavu-core fonts-wqy-microhei fonts-lohit-deva libharfbuzz-bin
-  parallel
+  parallel chromium
   "$@"
 )
 

@@ -49,6 +49,22 @@ std::string posterDigest(long size, int64_t modified) {
   return text;
 }
 
+bool isThumbnailName(const std::string& name) {
+  int width = 0, height = 0;
+  char digest[17] = "";
+  return std::sscanf(name.c_str(), "%*d-%dx%d-%16[0-9a-f]", &width, &height, digest) == 3 &&
+         name == thumbnailName(itemOfName(name), width, height, digest);
+}
+
+// A thumbnail, or what is left of one being written when a batch was killed;
+// other files in the folder are somebody else's.
+bool madeByABatch(const std::string& name) {
+  const size_t jpg = name.find(".jpg.");
+  return isThumbnailName(name) || (name[0] == '.' && jpg != std::string::npos && name.size() > 8 &&
+                                   name.compare(name.size() - 8, 8, ".partial") == 0 &&
+                                   isThumbnailName(name.substr(1, jpg + 3)));
+}
+
 std::string utcNow() {
   const std::time_t now = std::time(nullptr);
   char text[32] = "";
@@ -229,7 +245,7 @@ void SheetWriter::write(BatchReport& report) {
                          " items not made yet (run again with --resume to carry on).");
   if (folder_)
     for (const std::string& name : listDirectory(*home_.directory, kThumbnailFolderName))
-      if (!shown.count(name)) removeTree(folder_, name);
+      if (!shown.count(name) && madeByABatch(name)) removeTree(folder_, name);
   const Problem problem = replaceFile(*home_.directory, kContactSheetName, contactSheetHtml(page));
   if (problem)
     report.contactSheetProblem = problem.text;

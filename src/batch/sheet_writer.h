@@ -6,7 +6,8 @@
 // A thumbnail's name carries the item, its size and a digest of its
 // poster's size and modification time, so that a poster made again never
 // shows an older thumbnail, not even from a browser's cache. Files in the
-// thumbnail folder that the page does not show are removed.
+// thumbnail folder that the page does not show are removed; other files
+// there are left alone.
 #ifndef POSTERGEN_BATCH_SHEET_WRITER_H_
 #define POSTERGEN_BATCH_SHEET_WRITER_H_
 
