@@ -8,12 +8,21 @@
 #   lcms2 (Little CMS; no JPEG or TIFF for its utilities, which are not built)
 #   libdeflate (the DLL alone, with its zlib and gzip wrappers, as Debian's;
 #   not its static library or its gzip program)
+#   libde265 (the HEVC decoding library alone: not its programs, its SDL
+#   viewer or the encoder upstream links into it)
 #
 # A library counts as built once $prefix/.addons/<source> holds its key,
-# which hashes its version, this script, the toolchain file, the compiler's
-# version and the prefix's own key. Its DLL, licence and source version are
-# recorded beside the prefix's, for the zip. On 2 cores, measured: lcms2
-# 30-100 s (96 s in the last run), libdeflate 5 s.
+# which hashes its version, its own build function, the rest of this script
+# (not the table, not the other libraries' build functions), the toolchain
+# file, the compiler's version, the prefix's own key and the keys of the
+# libraries it links: adding a library or changing one's build function
+# builds that one again and those that link it, not the others. Its DLL,
+# licence and source version are recorded beside the prefix's, for the zip.
+# When the archive's pool no longer has the installed revision (a security
+# update can be gone from it), the newest other revision of the same
+# upstream release is used, and the log says so. On 2 cores, measured:
+# lcms2 30-100 s (96 s in the last run), libdeflate 5 s, libde265 77 s
+# with other builds running (79 s of CPU).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -28,10 +37,12 @@ die() {
   exit 1
 }
 
-# source package, binary package whose version the Linux build uses, DLL
+# source package, binary package whose version the Linux build uses, DLL,
+# and the libraries above it that it links (comma-separated), if any
 addons=(
   "lcms2 liblcms2-2 liblcms2-2"
   "libdeflate libdeflate0 libdeflate"
+  "libde265 libde265-0 libde265"
 )
 
 [ -f "$prefix/.postergen-prefix" ] || die "$prefix is not a built prefix"
@@ -41,12 +52,55 @@ wanted_version() {
   v=$(dpkg-query -W -f='${db:Status-Abbrev}|${source:Version}' "$1" 2>/dev/null || true)
   if [[ $v == ii* ]]; then echo "${v#*|}"; else apt-cache policy "$1" | awk '/Candidate:/ {print $2}'; fi
 }
+upstream_of() {
+  local v=${1#*:}
+  echo "${v%-*}"
+}
+# The wanted version, then the archive's other revisions of the same
+# upstream release, newest first.
+candidate_versions() {
+  local src=$1 want=$2 v
+  echo "$want"
+  apt-cache showsrc "$src" 2>/dev/null | awk '/^Version:/ {print $2}' | sort -u |
+    while read -r v; do
+      [ "$v" != "$want" ] && [ "$(upstream_of "$v")" = "$(upstream_of "$want")" ] && echo "$v"
+    done | sort -r -V
+}
+# Downloads src=version into $cache/src unless it is there; fails if apt
+# cannot fetch that very revision.
+fetch_source() {
+  local src=$1 ver=$2 dir
+  dir=$cache/src/${src}_${ver#*:}
+  [ -f "$dir/.done" ] && return 0
+  rm -rf "$dir" && mkdir -p "$dir"
+  if (cd "$dir" && apt-get source -qq --download-only "$src=$ver" >/dev/null 2>&1) &&
+    grep -qx "Version: $ver" "$dir"/*.dsc 2>/dev/null; then
+    touch "$dir/.done"
+  else
+    rm -rf "$dir"
+    return 1
+  fi
+}
+# What every library's key hashes: this script without its comments, its
+# table and the libraries' build functions.
+shared_script=$(grep -v '^[[:space:]]*#' "$0" | awk '
+  /^addons=\($/ || /^build_[^ ]*\(\) \{$/ {skip = 1}
+  !skip {print}
+  skip && /^[)}]$/ {skip = 0}')
 
 export CC=$triplet-gcc-posix CXX=$triplet-g++-posix
 export AR=$triplet-ar RANLIB=$triplet-ranlib STRIP=$triplet-strip NM=$triplet-nm
-export CFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
+export CFLAGS="-O2" CXXFLAGS="-O2" CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib"
 export PKG_CONFIG=pkg-config PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig
 unset PKG_CONFIG_PATH PKG_CONFIG_SYSROOT_DIR
+
+cmake_install() {
+  cmake -S . -B _win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DPOSTERGEN_WIN_PREFIX="$prefix" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_BUILD_TYPE=None -DBUILD_SHARED_LIBS=ON "$@" &&
+    cmake --build _win -j"$jobs" &&
+    cmake --install _win
+}
 
 build_lcms2() {
   ./configure --host=$triplet --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" \
@@ -69,34 +123,52 @@ build_libdeflate() {
     sed -e "s|@PREFIX@|$prefix|; s|@LIBDIR@|\${prefix}/lib|; s|@INCDIR@|\${prefix}/include|" \
       -e "s|@VERSION@|$version|" libdeflate.pc.in >"$prefix/lib/pkgconfig/libdeflate.pc"
 }
+build_libde265() {
+  # The decoding library alone, with its CMake build (its autotools one
+  # would need autoreconf after Debian's patches): not dec265 (which the
+  # decoder option names), enc265 or the SDL viewer, and without the
+  # encoder that upstream links into the library, of which Debian's library
+  # exports nothing (only_export_decoder_api.patch): it is half of the
+  # compile time and no decoding code calls it.
+  sed -i -e '/^add_subdirectory (encoder)$/d' -e 's/ ${ENCODER_OBJECTS}//' -e '/^  en265\.cc$/d' \
+    libde265/CMakeLists.txt
+  ! grep -q -e encoder -e 'en265\.cc' libde265/CMakeLists.txt &&
+    cmake_install -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DENABLE_SDL=OFF
+}
 
 mkdir -p "$prefix/.addons"
 for entry in "${addons[@]}"; do
-  read -r src bin dll <<<"$entry"
+  read -r src bin dll links <<<"$entry"
   ver=$(wanted_version "$bin")
   [ -n "$ver" ] || die "no version of $bin is installed or available"
   key=$({
     echo "$src=$ver"
-    cat "$0" "$toolchain" | grep -v '^[[:space:]]*#'
+    echo "$shared_script"
+    declare -f "build_$src"
+    grep -v '^[[:space:]]*#' "$toolchain"
     "$triplet-gcc-posix" --version | head -1
     head -1 "$prefix/.postergen-prefix"
+    for dep in ${links//,/ }; do cat "$prefix/.addons/$dep"; done
   } | sha256sum | cut -c1-16)
   if [ "$(cat "$prefix/.addons/$src" 2>/dev/null)" = "$key" ]; then
     log "$src $ver is built"
     continue
   fi
   t0=$SECONDS
-  sources=$cache/src/${src}_${ver#*:}
-  if [ ! -f "$sources/.done" ]; then
-    rm -rf "$sources" && mkdir -p "$sources"
-    (cd "$sources" && apt-get source -qq --download-only "$src=$ver" >/dev/null 2>&1) ||
-      die "cannot fetch the source of $src $ver"
-    touch "$sources/.done"
-  fi
+  fetched=""
+  while read -r v; do
+    if fetch_source "$src" "$v"; then
+      fetched=$v
+      break
+    fi
+  done < <(candidate_versions "$src" "$ver")
+  [ -n "$fetched" ] || die "cannot fetch the source of $src $ver or of another revision of $(upstream_of "$ver")"
+  [ "$fetched" = "$ver" ] || log "note: the source of $src $ver cannot be fetched; using $fetched, the same upstream release"
+  sources=$cache/src/${src}_${fetched#*:}
   work=$cache/work-addon-$src
   rm -rf "$work" && mkdir -p "$work"
   dpkg-source -x "$sources"/*.dsc "$work/$src" >"$work/log" 2>&1 || die "cannot unpack $src"
-  log "building $src $ver"
+  log "building $src $fetched"
   (cd "$work/$src" && "build_$src") >>"$work/log" 2>&1 || {
     tail -40 "$work/log" >&2
     die "building $src failed"
@@ -110,8 +182,8 @@ for entry in "${addons[@]}"; do
     cat "$work/list" >"$prefix/share/$list"
   done
   echo "$dll.dll $src" >>"$prefix/share/postergen-win64-dlls.txt"
-  echo "$src $ver" >>"$prefix/share/postergen-win64-sources.txt"
+  echo "$src $fetched" >>"$prefix/share/postergen-win64-sources.txt"
   rm -rf "$work"
   echo "$key" >"$prefix/.addons/$src"
-  log "$src took $((SECONDS - t0)) s"
+  log "$src $fetched took $((SECONDS - t0)) s"
 done
