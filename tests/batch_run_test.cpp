@@ -14,6 +14,7 @@
 
 #include "app/cpus.h"
 #include "support/batch_run.h"
+#include "support/browser.h"
 #include "support/scratch_run.h"
 
 namespace fs = std::filesystem;
@@ -59,6 +60,41 @@ fs::file_time_type modified(const ScratchDir& dir, int item) {
   return fs::last_write_time(dir.at(poster(item)));
 }
 
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The contact sheet's thumbnail of an item, as the page names it; empty when
+// the page shows none.
+std::string thumbnailShown(const std::string& page, int item) {
+  const size_t card = page.find("id=\"item-" + std::to_string(item) + "\"");
+  const size_t end = page.find("</article>", card);
+  const size_t src = page.find("<img src=\"", card);
+  if (card == std::string::npos || src > end) return "";
+  return page.substr(src + 10, page.find('"', src + 10) - src - 10);
+}
+
+// How far, on average over every pixel and channel, a thumbnail is from the
+// means of the poster's 8 x 8 blocks.
+double distanceFromBlockMeans(const Surface& thumbnail, const Surface& poster) {
+  double total = 0;
+  for (int y = 0; y < thumbnail->h; ++y)
+    for (int x = 0; x < thumbnail->w; ++x) {
+      int sum[3] = {0, 0, 0};
+      for (int dy = 0; dy < 8; ++dy)
+        for (int dx = 0; dx < 8; ++dx) {
+          const Rgba p = pixelAt(poster, 8 * x + dx, 8 * y + dy);
+          sum[0] += p.r, sum[1] += p.g, sum[2] += p.b;
+        }
+      const Rgba t = pixelAt(thumbnail, x, y);
+      total += std::abs(t.r - sum[0] / 64.0) + std::abs(t.g - sum[1] / 64.0) +
+               std::abs(t.b - sum[2] / 64.0);
+    }
+  return total / (3.0 * thumbnail->w * thumbnail->h);
+}
+
 // A PNG whose header reads but whose pixels do not decode: one byte of its
 // image data no longer matches the chunk's checksum.
 void writeUndecodablePhoto(const ScratchDir& dir, const std::string& name) {
@@ -73,13 +109,15 @@ TEST(BatchRun, PostersMatchOneRunOverTheSameItemsPixelForPixel) {
   one.populate(7);
   batch.populate(7);
   ASSERT_EQ(one.run({{"SDL_VIDEODRIVER", "dummy"}}).status, 0);
-  const ProcessResult result = runBatch({"-n", "3", "-j", "2", batch.path()});
+  const ProcessResult result = runBatch({"-n", "3", "-j", "2", "--no-contact-sheet", batch.path()});
   ASSERT_EQ(result.status, 0) << result.err;
   EXPECT_NE(result.err.find("7 of 7 posters written"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("by 3 runs"), std::string::npos) << result.err;
   for (int i = 1; i <= 7; ++i)
     EXPECT_TRUE(samePixels(one.at(poster(i)), batch.at(poster(i)))) << "item " << i;
   EXPECT_FALSE(batch.exists(".postergen-batch"));
+  EXPECT_FALSE(batch.exists("contact-sheet.html"));
+  EXPECT_FALSE(batch.exists("contact-sheet"));
 }
 
 // Item 4 of 7 is bad in some way; only item 4 fails, for the reason given.
@@ -174,6 +212,12 @@ TEST(BatchRun, PreflightWithoutAFontRunsNothing) {
       << result.err;
   EXPECT_TRUE(postersAt(dir, 3).empty());
   EXPECT_FALSE(dir.exists(".postergen-batch"));
+  // The page says why too.
+  const std::string page = dir.read("contact-sheet.html");
+  EXPECT_NE(page.find("The batch could not run: the preflight run failed: Error:SDL_ttf "
+                      "Couldn&#39;t load font.ttf"),
+            std::string::npos);
+  EXPECT_EQ(count(page, "<article"), 0u);
 }
 
 TEST(BatchRun, ResumeRemakesOnlyPostersThatAreOldMissingOrNotWhole) {
@@ -215,6 +259,9 @@ TEST(BatchRun, StopsOnSigintWithFinishedPostersHomeThenResumes) {
   EXPECT_LT(made, 8u);
   EXPECT_NE(stopped.err.find("--resume"), std::string::npos) << stopped.err;
   EXPECT_FALSE(dir.exists(".postergen-batch"));
+  const std::string page = dir.read("contact-sheet.html");
+  EXPECT_EQ(count(page, "data-status=\"made\">"), made) << page;
+  EXPECT_NE(page.find("items not made yet"), std::string::npos);
   const ProcessResult resumed = runBatch({"--resume", dir.path()});
   EXPECT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_NE(resumed.err.find("(" + std::to_string(made) + " up to date"), std::string::npos)
@@ -326,6 +373,12 @@ TEST(BatchPlan, RunsElsewhereThenCollectedHome) {
   EXPECT_EQ(collected.status, 0) << collected.err;
   EXPECT_EQ(postersAt(dir, 5), allBut(5, 0));
   EXPECT_FALSE(dir.exists("plan"));
+  // The page shows those made by the first collect too.
+  const std::string page = dir.read("contact-sheet.html");
+  for (int i = 1; i <= 5; ++i) {
+    const std::string thumbnail = thumbnailShown(page, i);
+    EXPECT_TRUE(!thumbnail.empty() && dir.exists(thumbnail)) << i;
+  }
 }
 
 // Neighbours and surroundings that must not cost a finished poster or
@@ -566,6 +619,63 @@ TEST(BatchRun, ListsWarningsUnderTheirItemsAndStrictCountsThemAsFailed) {
     EXPECT_NE(result.err.find("\nitem 3: d3.txt has "), std::string::npos) << result.err;
     EXPECT_EQ(postersAt(dir, 3), allBut(3, 0));
   }
+}
+
+TEST(BatchRun, ContactSheetShowsEachItemAsMadeAndItsThumbnailFollowsThePoster) {
+  ScratchDir dir;
+  dir.populate(4);
+  saveJpeg(noisySurface(400, 300, 7), dir.at(photo(2)));
+  fs::resize_file(dir.at(photo(2)), fs::file_size(dir.at(photo(2))) * 6 / 10);
+  fs::remove(dir.at(photo(3)));
+  dir.write("d4.txt", "<b>Caf\xC3\xA9</b> & <script>alert(1)</script>");
+  dir.makeDirectory("contact-sheet");
+  dir.write("contact-sheet/mine.txt", "a file of the user's");
+  const ProcessResult result = runBatch({"-j", "1", dir.path()});
+  ASSERT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.err.find("contact sheet: " + dir.at("contact-sheet.html")), std::string::npos)
+      << result.err;
+
+  const std::string dom = renderedDom(dir.at("contact-sheet.html"));
+  ASSERT_FALSE(dom.empty()) << "chromium could not open the page";
+  EXPECT_NE(dom.find("id=\"summary\" data-items=\"4\" data-made=\"3\" data-failed=\"1\" "
+                     "data-warned=\"1\""),
+            std::string::npos);
+  for (const char* card :
+       {"id=\"item-1\" data-status=\"made\"", "id=\"item-2\" data-status=\"warned\"",
+        "id=\"item-3\" data-status=\"failed\"", "id=\"item-4\" data-status=\"made\""})
+    EXPECT_NE(dom.find(card), std::string::npos) << card;
+  EXPECT_NE(dom.find("<li>city_photo2.jpeg is damaged"), std::string::npos);
+  EXPECT_NE(dom.find("<p class=\"reason\">city_photo3.jpeg"), std::string::npos);
+  EXPECT_NE(dom.find("&lt;b&gt;Caf\xC3\xA9&lt;/b&gt; &amp; &lt;script&gt;alert(1)"),
+            std::string::npos);
+  EXPECT_EQ(count(dom, "<script"), 1u);
+  EXPECT_TRUE(thumbnailShown(dom, 3).empty());
+  for (int i : {1, 2, 4}) {
+    const std::string thumbnail = thumbnailShown(dom, i);
+    const Surface shown = loadRgba(dir.at(thumbnail));
+    ASSERT_TRUE(shown) << i << ": " << thumbnail;
+    EXPECT_EQ(shown->w, 270);
+    EXPECT_EQ(shown->h, 480);
+    EXPECT_LT(distanceFromBlockMeans(shown, loadRgba(dir.at(poster(i)))), 2.0) << i;
+  }
+  EXPECT_TRUE(screenshotOf(dir.at("contact-sheet.html"), dir.at("shot.png"), 1280, 900));
+
+  // Item 1 made again: a new thumbnail, the old one gone; the others and the
+  // user's file stay.
+  const std::string before1 = thumbnailShown(dom, 1), before4 = thumbnailShown(dom, 4);
+  fs::last_write_time(dir.at("d1.txt"), modified(dir, 1) + std::chrono::seconds(10));
+  dir.write(photo(3), dir.read(photo(4)));
+  ASSERT_EQ(runBatch({"--resume", dir.path()}).status, 0);
+  const std::string page = dir.read("contact-sheet.html");
+  EXPECT_NE(thumbnailShown(page, 1), before1);
+  EXPECT_FALSE(dir.exists(before1));
+  EXPECT_LT(distanceFromBlockMeans(loadRgba(dir.at(thumbnailShown(page, 1))),
+                                   loadRgba(dir.at(poster(1)))),
+            2.0);
+  EXPECT_EQ(thumbnailShown(page, 4), before4);
+  EXPECT_TRUE(dir.exists(before4));
+  EXPECT_EQ(count(page, "data-status=\"made\">") + count(page, "data-status=\"warned\">"), 4u);
+  EXPECT_TRUE(dir.exists("contact-sheet/mine.txt"));
 }
 
 // With as many jobs as CPUs, each run may use one CPU of its own, and
