@@ -678,6 +678,19 @@ TEST(BatchRun, ContactSheetShowsEachItemAsMadeAndItsThumbnailFollowsThePoster) {
   EXPECT_TRUE(dir.exists("contact-sheet/mine.txt"));
 }
 
+TEST(BatchRun, ContactSheetFolderThatIsALinkIsNotFollowed) {
+  ScratchDir dir, elsewhere;
+  dir.populate(2);
+  fs::create_directory_symlink(elsewhere.path(), dir.at("contact-sheet"));
+  const ProcessResult result = runBatch({dir.path()});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.err.find("the contact sheet has no thumbnails: cannot open the directory"),
+            std::string::npos)
+      << result.err;
+  EXPECT_TRUE(elsewhere.entries().empty());
+  EXPECT_EQ(count(dir.read("contact-sheet.html"), "data-status=\"made\">"), 2u);
+}
+
 // With as many jobs as CPUs, each run may use one CPU of its own, and
 // postergen then writes its posters without worker threads; the preflight,
 // which runs alone, may use them all.

@@ -258,7 +258,7 @@ int collectCommand(const BatchOptions& options) {
         std::string error;
         const Home home = openHome(homePath, error);
         if (!error.empty()) {
-          report.contactSheetProblem = error;
+          report.contactSheetProblem = "no contact sheet: " + error;
           return;
         }
         report.seconds = secondsSince(start);

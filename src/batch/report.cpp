@@ -142,7 +142,7 @@ std::string summaryText(const BatchReport& report) {
   if (!report.contactSheet.empty())
     text += "postergen-batch: contact sheet: " + report.contactSheet + "\n";
   if (!report.contactSheetProblem.empty())
-    text += "postergen-batch: no contact sheet: " + report.contactSheetProblem + "\n";
+    text += "postergen-batch: " + report.contactSheetProblem + "\n";
   if (!report.logsKept.empty())
     text += "postergen-batch: the logs of the runs that failed are in " + report.logsKept + "\n";
   return text;

@@ -34,7 +34,7 @@ struct BatchReport {
   bool strict = false;              // --strict: an item with a warning counts as failed
   std::vector<int> made;            // the items whose posters came home, in that order
   std::string contactSheet;         // the page written, or empty
-  std::string contactSheetProblem;  // why it could not be written, or empty
+  std::string contactSheetProblem;  // what went wrong with it, in words, or empty
 };
 
 // Files a warning that postergen logged ("Warning:city_photo3.jpeg ...",

@@ -192,7 +192,8 @@ void SheetWriter::write(BatchReport& report) {
       card.failure = failure->second;
     } else if (madeNow.count(item) || (!stopSignal() && posterUpToDate(home_, item))) {
       std::lock_guard<std::mutex> lock(mutex_);
-      if (!made_.count(item) && std::find(queue_.begin(), queue_.end(), item) == queue_.end()) {
+      if (!threads_.empty() && !made_.count(item) &&
+          std::find(queue_.begin(), queue_.end(), item) == queue_.end()) {
         queue_.push_back(item);
         wake_.notify_one();
       }
@@ -240,6 +241,7 @@ void SheetWriter::write(BatchReport& report) {
     for (const std::string& warning : shared->second)
       page.notes.push_back("Every item: " + warning);
   const int notMade = page.items - static_cast<int>(page.cards.size());
+  if (!problem_.empty()) page.notes.push_back("No thumbnails: " + problem_);
   if (report.stoppedBy && notMade > 0)
     page.notes.push_back("Stopped: " + std::to_string(notMade) +
                          " items not made yet (run again with --resume to carry on).");
@@ -247,8 +249,11 @@ void SheetWriter::write(BatchReport& report) {
     for (const std::string& name : listDirectory(*home_.directory, kThumbnailFolderName))
       if (!shown.count(name) && madeByABatch(name)) removeTree(folder_, name);
   const Problem problem = replaceFile(*home_.directory, kContactSheetName, contactSheetHtml(page));
-  if (problem)
-    report.contactSheetProblem = problem.text;
-  else
-    report.contactSheet = joinPath(home_.path, kContactSheetName);
+  if (problem) {
+    report.contactSheetProblem = "no contact sheet: " + problem.text;
+    return;
+  }
+  report.contactSheet = joinPath(home_.path, kContactSheetName);
+  if (!problem_.empty())
+    report.contactSheetProblem = "the contact sheet has no thumbnails: " + problem_;
 }
