@@ -267,6 +267,8 @@ How it works:
   items. One batch at a time works in a directory: a second one (or --plan or
   --collect) refuses at once, naming the first's process ID. Ctrl-C ends the
   runs, moves home what they finished and reports; --resume carries on.
+  At the end DIRECTORY/contact-sheet.html shows every item: a thumbnail of its
+  poster (in DIRECTORY/contact-sheet/), its caption, warnings or failure.
 Over several machines (a file system all of them see):
   postergen-batch --plan /shared/plan -n 50 -j 1 --memory 4G /shared/posters > runs.txt
   then, for each line RUN of runs.txt, anywhere:  postergen-batch --run-planned RUN
