@@ -3,9 +3,10 @@
 #include "batch/contact_sheet.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cstdio>
-#include <fstream>
+#include <vector>
 
 #include "batch/thumbnail.h"
 #include "support/browser.h"
@@ -56,6 +57,28 @@ TEST(ContactSheet, ThumbnailIsTheMeanOfEachBlockOverWhite) {
     const Rgba got = pixelAt(shown, at[q][0], at[q][1]);
     EXPECT_TRUE(near(got, expected[q], 8)) << q << ": " << describe(got);
   }
+}
+
+TEST(ContactSheet, PngOfAnotherKindIsShrunkByLibpng) {
+  ScratchDir dir;
+  png_image gray{};
+  gray.version = PNG_IMAGE_VERSION;
+  gray.width = 20;
+  gray.height = 9;
+  gray.format = PNG_FORMAT_GRAY;
+  const std::vector<uint8_t> pixels(20 * 9, 100);
+  ASSERT_TRUE(
+      png_image_write_to_file(&gray, dir.at("gray.png").c_str(), 0, pixels.data(), 0, nullptr));
+  std::FILE* file = std::fopen(dir.at("gray.png").c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  const Thumbnail thumbnail = makeThumbnail(file);
+  std::fclose(file);
+  ASSERT_TRUE(thumbnail.problem.empty()) << thumbnail.problem;
+  EXPECT_EQ(thumbnail.width, 3);
+  EXPECT_EQ(thumbnail.height, 2);
+  dir.write("thumbnail.jpg", thumbnail.jpeg);
+  const Rgba got = pixelAt(loadRgba(dir.at("thumbnail.jpg")), 2, 1);
+  EXPECT_TRUE(near(got, {100, 100, 100, 255}, 3)) << describe(got);
 }
 
 TEST(ContactSheet, DamagedPosterGetsNoThumbnailButAReason) {

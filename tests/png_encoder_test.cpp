@@ -1,6 +1,7 @@
-// The PNG writer's files decode with libpng to the very pixels written,
-// whatever the size, content and filter choice, and the per-row choice
-// uses PNG's filters where they pay.
+// The PNG writer's files decode with libpng, and with the reader of
+// postergen's own files, to the very pixels written, whatever the size,
+// content and filter choice, and the per-row choice uses PNG's filters where
+// they pay. The reader refuses damaged files and leaves other kinds alone.
 #include "poster/png_encoder.h"
 
 #include <gmock/gmock.h>
@@ -8,11 +9,14 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "poster/png_reader.h"
 
 namespace {
 
@@ -98,6 +102,28 @@ TEST_P(PngEncoderCases, DecodeWithLibpngToThePixelsWritten) {
         << "row " << y;
 }
 
+// The rows readOwnPng gives for file, back to back.
+PngRows readBack(const std::string& file, std::vector<uint8_t>& pixels) {
+  std::FILE* in = fmemopen(const_cast<char*>(file.data()), file.size(), "rb");
+  const PngRows rows = readOwnPng(in, int64_t{1} << 28, [&](const uint8_t* rgba, int width) {
+    pixels.insert(pixels.end(), rgba, rgba + size_t(width) * 4);
+  });
+  std::fclose(in);
+  return rows;
+}
+
+TEST_P(PngEncoderCases, ReadBackByPostergensOwnReaderToThePixelsWritten) {
+  const Case c = GetParam();
+  const size_t pitch = size_t(c.w) * 4;
+  const std::vector<uint8_t> pixels = image(c.w, c.h, pitch, c.content);
+  std::vector<uint8_t> back;
+  const PngRows rows = readBack(encode(pixels, c.w, c.h, pitch, c.filters), back);
+  ASSERT_EQ(rows.outcome, PngRows::Outcome::kRead) << rows.problem;
+  EXPECT_EQ(rows.width, c.w);
+  EXPECT_EQ(rows.height, c.h);
+  EXPECT_TRUE(back == pixels);
+}
+
 INSTANTIATE_TEST_SUITE_P(Writer, PngEncoderCases,
                          testing::Values(Case{1, 1, Content::kNoise, PngFilters::kAdaptive},
                                          Case{3, 2, Content::kGradient, PngFilters::kAdaptive},
@@ -118,6 +144,31 @@ TEST(PngEncoder, ChoosesAFilterPerRow) {
   EXPECT_GE(filterTypes(file, w, h).size(), 2u);
   EXPECT_THAT(filterTypes(encode(pixels, w, h, w * 4, PngFilters::kUp), w, h),
               testing::ElementsAre(2));
+}
+
+TEST(PngReader, RefusesDamagedFilesAndLeavesOtherKindsAlone) {
+  const std::vector<uint8_t> pixels = image(40, 30, 160, Content::kGradient);
+  const std::string good = encode(pixels, 40, 30, 160, PngFilters::kAdaptive);
+  const size_t idat = good.find("IDAT");
+  std::string badCrc = good, otherKind = good;
+  badCrc[idat + 10] ^= 1;
+  otherKind[8 + 8 + 9] = 2;  // RGB
+  const struct {
+    const char* what;
+    std::string file;
+    PngRows::Outcome outcome;
+  } cases[] = {
+      {"a flipped bit", badCrc, PngRows::Outcome::kDamaged},
+      {"cut short", good.substr(0, good.size() - 20), PngRows::Outcome::kDamaged},
+      {"no IEND", good.substr(0, good.size() - 12), PngRows::Outcome::kDamaged},
+      {"RGB", otherKind, PngRows::Outcome::kOtherKind},
+      {"no PNG", "GIF89a and more bytes than a header holds, surely", PngRows::Outcome::kOtherKind},
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> back;
+    EXPECT_EQ(readBack(c.file, back).outcome, c.outcome) << c.what;
+    EXPECT_TRUE(back.empty()) << c.what;
+  }
 }
 
 TEST(PngEncoder, StopsAtTheFirstFailedWrite) {

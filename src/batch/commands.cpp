@@ -67,6 +67,9 @@ Batch prepare(const BatchOptions& options, const std::string& directory, bool re
   batch.jobs = options.jobs ? options.jobs : cpus;
   batch.runCpus = largestCpuShare(cpus, batch.jobs);
   batch.budget = options.memoryBytes ? options.memoryBytes : availableMemory() / 10 * 8;
+  // The thumbnails are made beside the runs.
+  if (options.contactSheet && options.action == BatchOptions::Action::kRun)
+    batch.budget = std::max<int64_t>(0, batch.budget - thumbnailMemory());
   return batch;
 }
 

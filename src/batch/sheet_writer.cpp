@@ -16,8 +16,9 @@
 
 namespace {
 
-// The most threads that make thumbnails: each keeps up with several
-// postergen runs.
+// The most threads that make thumbnails: each keeps up with a dozen
+// postergen runs, and more would only help a --resume that finds many
+// posters without thumbnails.
 constexpr int kMaxThumbnailThreads = 4;
 constexpr size_t kCaptionRead = 4096;
 
@@ -81,6 +82,10 @@ std::string randomNonce() {
 
 }  // namespace
 
+int thumbnailThreads() { return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount())); }
+
+int64_t thumbnailMemory() { return thumbnailThreads() * kThumbnailBytes; }
+
 SheetWriter::SheetWriter(const Home& home) : home_(home) {
   Problem problem;
   folder_ = openOrMakeSubdirectory(*home_.directory, kThumbnailFolderName, problem);
@@ -90,8 +95,7 @@ SheetWriter::SheetWriter(const Home& home) : home_(home) {
   }
   for (const std::string& name : listDirectory(*home_.directory, kThumbnailFolderName))
     if (const int item = itemOfName(name)) existing_[item].push_back(name);
-  const int threads = std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount()));
-  for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
+  for (int i = 0; i < thumbnailThreads(); ++i) threads_.emplace_back([this] { work(); });
 }
 
 SheetWriter::~SheetWriter() {

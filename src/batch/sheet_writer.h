@@ -24,6 +24,11 @@
 #include "batch/home.h"
 #include "batch/report.h"
 
+// The threads that make thumbnails, and what they hold at most, which the
+// batch takes from its memory budget.
+int thumbnailThreads();
+int64_t thumbnailMemory();
+
 class SheetWriter {
  public:
   explicit SheetWriter(const Home& home);

@@ -10,11 +10,14 @@
 #include <memory>
 #include <vector>
 
+#include "poster/png_reader.h"
 #include "resources/image_header.h"
 
 namespace {
 
 constexpr int kJpegQuality = 85;
+// Larger images are read by libpng a row at a time, in less memory.
+constexpr int64_t kLargestOwnPng = 2160 * 3840;
 
 struct PngFailure {
   std::jmp_buf jump;
@@ -40,28 +43,32 @@ void jpegError(j_common_ptr info) {
 // Sums of one row of blocks: per thumbnail pixel, colour weighted by alpha,
 // alpha, and the number of poster pixels in the block.
 struct BlockRow {
-  std::vector<uint64_t> sums;  // r*a, g*a, b*a, a per block
+  std::vector<uint32_t> sums;  // r*a, g*a, b*a, a per block: at most 64 x 255 x 255
   std::vector<uint32_t> pixels;
   void clear() {
     std::fill(sums.begin(), sums.end(), 0);
     std::fill(pixels.begin(), pixels.end(), 0);
   }
   void add(const png_byte* rgba, int width) {
-    for (int x = 0; x < width; ++x) {
-      const png_byte* p = rgba + 4 * x;
-      uint64_t* s = &sums[4 * (x / kThumbnailScale)];
-      s[0] += uint64_t{p[0]} * p[3];
-      s[1] += uint64_t{p[1]} * p[3];
-      s[2] += uint64_t{p[2]} * p[3];
-      s[3] += p[3];
-      ++pixels[x / kThumbnailScale];
+    for (int x0 = 0; x0 < width; x0 += kThumbnailScale) {
+      const int end = std::min(width, x0 + kThumbnailScale);
+      uint32_t r = 0, g = 0, b = 0, a = 0;
+      for (const png_byte* p = rgba + 4 * x0; p < rgba + 4 * end; p += 4) {
+        r += uint32_t{p[0]} * p[3];
+        g += uint32_t{p[1]} * p[3];
+        b += uint32_t{p[2]} * p[3];
+        a += p[3];
+      }
+      uint32_t* s = &sums[4 * (x0 / kThumbnailScale)];
+      s[0] += r, s[1] += g, s[2] += b, s[3] += a;
+      pixels[x0 / kThumbnailScale] += static_cast<uint32_t>(end - x0);
     }
   }
   // Each block's mean over white, rounded.
   void emit(std::vector<unsigned char>& rgb) const {
     for (size_t b = 0; b < pixels.size(); ++b) {
       const uint64_t n = pixels[b];
-      const uint64_t* s = &sums[4 * b];
+      const uint32_t* s = &sums[4 * b];
       const uint64_t white = 255 * (255 * n - s[3]);
       for (int c = 0; c < 3; ++c)
         rgb.push_back(static_cast<unsigned char>((s[c] + white + 255 * n / 2) / (255 * n)));
@@ -150,15 +157,48 @@ bool shrinkPng(std::FILE* file, std::vector<unsigned char>& rgb, int& width, int
   return done;
 }
 
+// Reads a poster that postergen wrote with its own reader, several times
+// faster than libpng. kOtherKind when it is not one.
+PngRows shrinkOwnPng(std::FILE* file, std::vector<unsigned char>& rgb) {
+  BlockRow blocks;
+  int y = 0;
+  const PngRows read = readOwnPng(file, kLargestOwnPng, [&](const uint8_t* row, int width) {
+    if (blocks.pixels.empty()) {
+      blocks.sums.resize(size_t{4} * ((width + kThumbnailScale - 1) / kThumbnailScale));
+      blocks.pixels.resize((width + kThumbnailScale - 1) / kThumbnailScale);
+    }
+    blocks.add(row, width);
+    if (++y % kThumbnailScale == 0) {
+      blocks.emit(rgb);
+      blocks.clear();
+    }
+  });
+  if (read.outcome == PngRows::Outcome::kRead && y % kThumbnailScale) blocks.emit(rgb);
+  return read;
+}
+
 }  // namespace
 
 Thumbnail makeThumbnail(std::FILE* file) {
   Thumbnail thumbnail;
-  PngFailure failure;
   std::vector<unsigned char> rgb;
-  if (!shrinkPng(file, rgb, thumbnail.width, thumbnail.height, failure)) {
-    thumbnail.problem = "the poster cannot be read: " + failure.text;
+  const long start = std::ftell(file);
+  const PngRows own = shrinkOwnPng(file, rgb);
+  if (own.outcome == PngRows::Outcome::kDamaged) {
+    thumbnail.problem = "the poster cannot be read: " + own.problem;
     return thumbnail;
+  }
+  if (own.outcome == PngRows::Outcome::kRead) {
+    thumbnail.width = (own.width + kThumbnailScale - 1) / kThumbnailScale;
+    thumbnail.height = (own.height + kThumbnailScale - 1) / kThumbnailScale;
+  } else {
+    PngFailure failure;
+    rgb.clear();
+    if (std::fseek(file, start, SEEK_SET) != 0 ||
+        !shrinkPng(file, rgb, thumbnail.width, thumbnail.height, failure)) {
+      thumbnail.problem = "the poster cannot be read: " + failure.text;
+      return thumbnail;
+    }
   }
   thumbnail.jpeg = encodeJpeg(rgb, thumbnail.width, thumbnail.height);
   if (thumbnail.jpeg.empty()) thumbnail.problem = "the thumbnail cannot be encoded";

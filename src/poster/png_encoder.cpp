@@ -6,20 +6,14 @@
 #include <new>
 #include <vector>
 
+#include "poster/png_paeth.h"
+
 namespace {
 
 constexpr int kBytesPerPixel = 4;
 constexpr size_t kIdatPiece = 256 << 10;
 
 enum FilterType : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
-
-inline uint8_t paethPredictor(int a, int b, int c) {
-  const int pa = b > c ? b - c : c - b;
-  const int pb = a > c ? a - c : c - a;
-  const int pc = a + b - 2 * c > 0 ? a + b - 2 * c : 2 * c - a - b;
-  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
-  return static_cast<uint8_t>(pb <= pc ? b : c);
-}
 
 // The heuristic's cost of a filtered row: its bytes read as signed.
 unsigned long magnitude(const uint8_t* row, size_t n) {

@@ -1,0 +1,185 @@
+#include "poster/png_reader.h"
+
+#include <libdeflate.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "poster/png_paeth.h"
+#include "resources/image_header.h"
+
+namespace {
+
+constexpr int kBytesPerPixel = 4;
+
+uint32_t bigEndian(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+PngRows damaged(const std::string& problem) {
+  PngRows rows;
+  rows.outcome = PngRows::Outcome::kDamaged;
+  rows.problem = problem;
+  return rows;
+}
+
+void unpaeth(uint8_t* x, const uint8_t* up, size_t n);
+
+// Reverses the row's filter in place; up is the row above, unfiltered.
+bool unfilter(uint8_t type, uint8_t* x, const uint8_t* up, size_t n) {
+  const size_t b = kBytesPerPixel;
+  switch (type) {
+    case 0: return true;
+    case 1:
+      for (size_t i = b; i < n; ++i) x[i] += x[i - b];
+      return true;
+    case 2:
+      for (size_t i = 0; i < n; ++i) x[i] += up[i];
+      return true;
+    case 3:
+      for (size_t i = 0; i < b; ++i) x[i] += up[i] >> 1;
+      for (size_t i = b; i < n; ++i) x[i] += (x[i - b] + up[i]) >> 1;
+      return true;
+    case 4: unpaeth(x, up, n); return true;
+    default: return false;
+  }
+}
+
+#ifdef __SSE2__
+// The Paeth filter reversed a pixel at a time: its four channels side by
+// side in 16-bit lanes, as libpng does. Each pixel waits for the one on its
+// left, so the bytes cannot be done in wide runs.
+void unpaeth(uint8_t* x, const uint8_t* up, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  const auto load = [&](const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), zero);
+  };
+  const auto magnitude = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+  __m128i a = zero;  // left
+  __m128i c = zero;  // up-left
+  for (size_t i = 0; i < n; i += kBytesPerPixel) {
+    const __m128i b = load(up + i);
+    const __m128i p = _mm_sub_epi16(b, c);
+    const __m128i q = _mm_sub_epi16(a, c);
+    const __m128i pa = magnitude(p);
+    const __m128i pb = magnitude(q);
+    const __m128i pc = magnitude(_mm_add_epi16(p, q));
+    const __m128i least = _mm_min_epi16(pa, _mm_min_epi16(pb, pc));
+    // a where pa is least, else b where pb is, else c.
+    const __m128i takeA = _mm_cmpeq_epi16(least, pa);
+    const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(least, pb));
+    const __m128i predicted =
+        _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
+                     _mm_andnot_si128(_mm_or_si128(takeA, takeB), c));
+    a = _mm_and_si128(_mm_add_epi16(load(x + i), predicted), _mm_set1_epi16(0xFF));
+    const int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
+    std::memcpy(x + i, &pixel, 4);
+    c = b;
+  }
+}
+#else
+void unpaeth(uint8_t* x, const uint8_t* up, size_t n) {
+  const size_t b = kBytesPerPixel;
+  for (size_t i = 0; i < b; ++i) x[i] += up[i];
+  for (size_t i = b; i < n; ++i) x[i] += paethPredictor(x[i - b], up[i], up[i - b]);
+}
+#endif
+
+struct Deleter {
+  void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+}  // namespace
+
+PngRows readOwnPng(std::FILE* file, int64_t largestImage,
+                   const std::function<void(const uint8_t* rgba, int width)>& row) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  PngRows rows;
+  uint8_t head[33];
+  if (std::fread(head, 1, sizeof head, file) != sizeof head ||
+      std::memcmp(head, kSignature, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0 ||
+      bigEndian(head + 8) != 13)
+    return rows;
+  const uint8_t* header = head + 16;
+  // 8 bits, RGBA, deflate, adaptive filters, not interlaced.
+  static const uint8_t kOwnKind[5] = {8, 6, 0, 0, 0};
+  const int64_t width = bigEndian(header);
+  const int64_t height = bigEndian(header + 4);
+  if (std::memcmp(header + 8, kOwnKind, 5) != 0 || width < 1 || height < 1 ||
+      width > kMaxImageSide || height > kMaxImageSide || width * height > largestImage)
+    return rows;
+  if (libdeflate_crc32(0, head + 12, 17) != bigEndian(head + 29))
+    return damaged("a chunk's checksum does not match");
+
+  // The image data gathered, every chunk's checksum checked, up to IEND.
+  thread_local std::vector<uint8_t> zlib;
+  zlib.clear();
+  std::vector<uint8_t> other;
+  for (bool ended = false; !ended;) {
+    uint8_t chunk[8];
+    if (std::fread(chunk, 1, 8, file) != 8) return damaged("it ends before its IEND chunk");
+    const uint32_t length = bigEndian(chunk);
+    if (length > 0x7FFFFFFF) return damaged("a chunk's length is wrong");
+    const bool data = std::memcmp(chunk + 4, "IDAT", 4) == 0;
+    std::vector<uint8_t>& into = data ? zlib : other;
+    if (!data) into.clear();
+    const size_t at = into.size();
+    // Grown as the bytes arrive, so that a length the file does not hold
+    // costs no memory.
+    for (size_t left = length; left > 0;) {
+      const size_t piece = left < (1u << 20) ? left : (1u << 20);
+      into.resize(into.size() + piece);
+      if (std::fread(into.data() + into.size() - piece, 1, piece, file) != piece)
+        return damaged("it ends inside a chunk");
+      left -= piece;
+    }
+    uint8_t crc[4];
+    if (std::fread(crc, 1, 4, file) != 4) return damaged("it ends inside a chunk");
+    // (libdeflate takes a null buffer as asking for the first value.)
+    uint32_t sum = libdeflate_crc32(0, chunk + 4, 4);
+    if (length) sum = libdeflate_crc32(sum, into.data() + at, length);
+    if (sum != bigEndian(crc))
+      return damaged("a chunk's checksum does not match");
+    ended = std::memcmp(chunk + 4, "IEND", 4) == 0;
+  }
+
+  const size_t stride = static_cast<size_t>(width) * kBytesPerPixel;
+  const size_t expected = (stride + 1) * static_cast<size_t>(height);
+  // Kept by the thread for its next image: fresh pages cost more than the
+  // inflating on some virtual machines.
+  thread_local std::unique_ptr<uint8_t[]> data;
+  thread_local size_t capacity = 0;
+  if (capacity < expected) {
+    data.reset(new (std::nothrow) uint8_t[expected]);
+    capacity = data ? expected : 0;
+  }
+  thread_local std::unique_ptr<libdeflate_decompressor, Deleter> inflater(
+      libdeflate_alloc_decompressor());
+  if (!data || !inflater) return damaged("out of memory");
+  size_t inflated = 0;
+  if (libdeflate_zlib_decompress(inflater.get(), zlib.data(), zlib.size(), data.get(), expected,
+                                 &inflated) != LIBDEFLATE_SUCCESS ||
+      inflated != expected)
+    return damaged("its image data is damaged or short");
+
+  const std::vector<uint8_t> zeros(stride, 0);
+  const uint8_t* up = zeros.data();
+  for (int64_t y = 0; y < height; ++y) {
+    uint8_t* line = data.get() + static_cast<size_t>(y) * (stride + 1);
+    if (!unfilter(line[0], line + 1, up, stride))
+      return damaged("row " + std::to_string(y) + " has an unknown filter");
+    row(line + 1, static_cast<int>(width));
+    up = line + 1;
+  }
+  rows.outcome = PngRows::Outcome::kRead;
+  rows.width = static_cast<int>(width);
+  rows.height = static_cast<int>(height);
+  return rows;
+}
