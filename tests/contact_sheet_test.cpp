@@ -20,6 +20,14 @@ size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
+Thumbnail thumbnailOf(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return Thumbnail{"", 0, 0, "cannot open " + path};
+  Thumbnail thumbnail = makeThumbnail(file);
+  std::fclose(file);
+  return thumbnail;
+}
+
 TEST(ContactSheet, EscapesMarkupAndReplacesWhatIsNotText) {
   const std::string replacement = "\xEF\xBF\xBD";
   const struct {
@@ -40,10 +48,7 @@ TEST(ContactSheet, ThumbnailIsTheMeanOfEachBlockOverWhite) {
   const Rgba quadrants[4] = {{200, 30, 30, 255}, {0, 0, 0, 255}, {0, 0, 0, 0}, {0, 255, 0, 128}};
   // Not a multiple of eight: the last column and row of blocks are partial.
   savePng(quadrantSurface(164, 100, quadrants), dir.at("poster.png"));
-  std::FILE* file = std::fopen(dir.at("poster.png").c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  const Thumbnail thumbnail = makeThumbnail(file);
-  std::fclose(file);
+  const Thumbnail thumbnail = thumbnailOf(dir.at("poster.png"));
   ASSERT_TRUE(thumbnail.problem.empty()) << thumbnail.problem;
   EXPECT_EQ(thumbnail.width, 21);
   EXPECT_EQ(thumbnail.height, 13);
@@ -69,10 +74,7 @@ TEST(ContactSheet, PngOfAnotherKindIsShrunkByLibpng) {
   const std::vector<uint8_t> pixels(20 * 9, 100);
   ASSERT_TRUE(
       png_image_write_to_file(&gray, dir.at("gray.png").c_str(), 0, pixels.data(), 0, nullptr));
-  std::FILE* file = std::fopen(dir.at("gray.png").c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  const Thumbnail thumbnail = makeThumbnail(file);
-  std::fclose(file);
+  const Thumbnail thumbnail = thumbnailOf(dir.at("gray.png"));
   ASSERT_TRUE(thumbnail.problem.empty()) << thumbnail.problem;
   EXPECT_EQ(thumbnail.width, 3);
   EXPECT_EQ(thumbnail.height, 2);
@@ -86,10 +88,7 @@ TEST(ContactSheet, DamagedPosterGetsNoThumbnailButAReason) {
   savePng(solidSurface(64, 64, {1, 2, 3, 255}), dir.at("poster.png"));
   std::string bytes = dir.read("poster.png");
   dir.write("poster.png", bytes.substr(0, bytes.size() / 2));
-  std::FILE* file = std::fopen(dir.at("poster.png").c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  const Thumbnail thumbnail = makeThumbnail(file);
-  std::fclose(file);
+  const Thumbnail thumbnail = thumbnailOf(dir.at("poster.png"));
   EXPECT_TRUE(thumbnail.jpeg.empty());
   EXPECT_EQ(thumbnail.problem.rfind("the poster cannot be read: ", 0), 0u) << thumbnail.problem;
 }
