@@ -660,8 +660,8 @@ TEST(BatchRun, ContactSheetShowsEachItemAsMadeAndItsThumbnailFollowsThePoster) {
   }
   EXPECT_TRUE(screenshotOf(dir.at("contact-sheet.html"), dir.at("shot.png"), 1280, 900));
 
-  // Item 1 made again: a new thumbnail, the old one gone; the others and the
-  // user's file stay.
+  // Item 1 made again: a new thumbnail, the old one gone; the others, their
+  // warnings and the user's file stay.
   const std::string before1 = thumbnailShown(dom, 1), before4 = thumbnailShown(dom, 4);
   fs::last_write_time(dir.at("d1.txt"), modified(dir, 1) + std::chrono::seconds(10));
   dir.write(photo(3), dir.read(photo(4)));
@@ -675,6 +675,8 @@ TEST(BatchRun, ContactSheetShowsEachItemAsMadeAndItsThumbnailFollowsThePoster) {
   EXPECT_EQ(thumbnailShown(page, 4), before4);
   EXPECT_TRUE(dir.exists(before4));
   EXPECT_EQ(count(page, "data-status=\"made\">") + count(page, "data-status=\"warned\">"), 4u);
+  // Item 2 was left alone, and its warning is still shown.
+  EXPECT_NE(page.find("id=\"item-2\" data-status=\"warned\""), std::string::npos);
   EXPECT_TRUE(dir.exists("contact-sheet/mine.txt"));
 }
 

@@ -17,14 +17,15 @@ body { font: 15px/1.4 system-ui, sans-serif; margin: 0; padding: 1rem; }
 header { max-width: 70rem; }
 h1 { font-size: 1.4rem; margin: 0 0 .5rem; }
 .counts b { font-size: 1.15rem; }
-.meta, .meta code { color: var(--dim); word-break: break-all; }
+.meta, .meta code { color: var(--dim); }
+.meta code { word-break: break-all; }
 .error, .reason { color: var(--bad); }
 .warnings, .note { color: var(--warn); }
 nav { display: flex; flex-wrap: wrap; gap: .5rem; margin: .8rem 0; }
 button { font: inherit; padding: .35rem .9rem; border: 1px solid var(--line);
   border-radius: 1rem; background: var(--card); color: inherit; cursor: pointer; }
 button[aria-pressed="true"] { border-color: currentColor; font-weight: 600; }
-main { display: grid; gap: 1rem; grid-template-columns: repeat(auto-fill, minmax(11rem, 1fr)); }
+main { display: grid; gap: 1rem; grid-template-columns: repeat(auto-fill, minmax(9rem, 1fr)); }
 .card { background: var(--card); border: 1px solid var(--line); border-radius: .5rem;
   padding: .5rem; overflow-wrap: anywhere; }
 .card[data-status="failed"] { border-color: var(--bad); }

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "app/cpus.h"
 #include "batch/contact_sheet.h"
@@ -50,20 +51,32 @@ std::string posterDigest(long size, int64_t modified) {
   return text;
 }
 
+// Beside a thumbnail, the warnings of the poster it shows, one a line, for
+// a later batch that finds the poster up to date.
+std::string warningsName(const std::string& thumbnail) {
+  return thumbnail.substr(0, thumbnail.size() - 4) + ".txt";
+}
+
+// A thumbnail or its warnings.
 bool isThumbnailName(const std::string& name) {
   int width = 0, height = 0;
   char digest[17] = "";
-  return std::sscanf(name.c_str(), "%*d-%dx%d-%16[0-9a-f]", &width, &height, digest) == 3 &&
-         name == thumbnailName(itemOfName(name), width, height, digest);
+  if (std::sscanf(name.c_str(), "%*d-%dx%d-%16[0-9a-f]", &width, &height, digest) != 3)
+    return false;
+  const std::string thumbnail = thumbnailName(itemOfName(name), width, height, digest);
+  return name == thumbnail || name == warningsName(thumbnail);
 }
 
-// A thumbnail, or what is left of one being written when a batch was killed;
-// other files in the folder are somebody else's.
+// A thumbnail or its warnings, or what is left of one being written when a
+// batch was killed; other files in the folder are somebody else's.
 bool madeByABatch(const std::string& name) {
-  const size_t jpg = name.find(".jpg.");
-  return isThumbnailName(name) || (name[0] == '.' && jpg != std::string::npos && name.size() > 8 &&
-                                   name.compare(name.size() - 8, 8, ".partial") == 0 &&
-                                   isThumbnailName(name.substr(1, jpg + 3)));
+  const std::string partial = ".partial";
+  if (name.size() <= partial.size() + 1 || name[0] != '.' ||
+      name.compare(name.size() - partial.size(), partial.size(), partial) != 0)
+    return isThumbnailName(name);
+  // "." + name + "." + a unique part + ".partial"
+  const size_t end = name.find('.', name.find('-') + 1);
+  return end != std::string::npos && isThumbnailName(name.substr(1, end + 3));
 }
 
 std::string utcNow() {
@@ -173,6 +186,22 @@ SheetWriter::Made SheetWriter::thumbnailOf(int item) {
   return {name, thumbnail.width, thumbnail.height, ""};
 }
 
+void SheetWriter::keepWarnings(SheetItem& card, const std::string& name, bool madeNow,
+                               std::set<std::string>& shown) {
+  if (madeNow) {
+    std::string text;
+    for (const std::string& warning : card.warnings) text += warning + "\n";
+    if (text.empty() || replaceFile(folder_, name, text)) return;
+  } else {
+    std::istringstream text(readSmallFile(folder_, name));
+    for (std::string line; std::getline(text, line);)
+      if (!line.empty()) card.warnings.push_back(line);
+    if (card.warnings.empty()) return;
+    card.status = SheetItem::Status::kWarned;
+  }
+  shown.insert(name);
+}
+
 void SheetWriter::write(BatchReport& report) {
   const std::set<int> madeNow(report.made.begin(), report.made.end());
   std::map<int, std::string> failed;
@@ -227,8 +256,10 @@ void SheetWriter::write(BatchReport& report) {
       continue;
     }
     ++page.made;
-    if (card.status == SheetItem::Status::kWarned) ++page.warned;
     const auto made = made_.find(card.item);
+    if (made != made_.end() && !made->second.name.empty())
+      keepWarnings(card, warningsName(made->second.name), madeNow.count(card.item) > 0, shown);
+    if (card.status == SheetItem::Status::kWarned) ++page.warned;
     if (made == made_.end()) {
       card.thumbnailProblem = problem_.empty() ? "no thumbnail: the batch was stopped" : problem_;
     } else if (made->second.name.empty()) {

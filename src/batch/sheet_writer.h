@@ -7,7 +7,8 @@
 // poster's size and modification time, so that a poster made again never
 // shows an older thumbnail, not even from a browser's cache. Files in the
 // thumbnail folder that the page does not show are removed; other files
-// there are left alone.
+// there are left alone. Beside each thumbnail are its poster's warnings, so
+// that a --resume that leaves the poster alone still shows them.
 #ifndef POSTERGEN_BATCH_SHEET_WRITER_H_
 #define POSTERGEN_BATCH_SHEET_WRITER_H_
 
@@ -16,10 +17,12 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "batch/contact_sheet.h"
 #include "batch/directory.h"
 #include "batch/home.h"
 #include "batch/report.h"
@@ -53,6 +56,10 @@ class SheetWriter {
   };
   void work();
   Made thumbnailOf(int item);
+  // Writes the warnings of a card whose poster was made now beside its
+  // thumbnail, or reads them for one made earlier; name goes into shown.
+  void keepWarnings(SheetItem& card, const std::string& name, bool madeNow,
+                    std::set<std::string>& shown);
 
   Home home_;
   Directory folder_;
