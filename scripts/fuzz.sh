@@ -9,8 +9,9 @@ build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPOSTERGEN_SANITIZE=ON -DPOSTERGEN_FUZZ=ON -DPOSTERGEN_TESTS=OFF -DPOSTERGEN_WERROR=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target run_configuration_fuzzer caption_fuzzer image_header_fuzzer
-for target in run_configuration caption image_header; do
+cmake --build "$build" -j"$(nproc)" --target run_configuration_fuzzer caption_fuzzer image_header_fuzzer \
+  thumbnail_fuzzer
+for target in run_configuration caption image_header thumbnail; do
   corpus=$(mktemp -d)
   echo "Fuzzing ${target} for ${seconds} s"
   "$build/fuzz/${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
