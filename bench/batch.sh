@@ -65,7 +65,7 @@ load_after=$(cut -d' ' -f1 /proc/loadavg)
 
 # Peak memory of each run within a budget of 1 GiB for two jobs.
 clean
-memory=$("$build/postergen-batch" -q -j 2 --memory 1G "$work" 2>&1 | tail -n 1)
+memory=$("$build/postergen-batch" -q -j 2 --memory 1G "$work" 2>&1 | grep "posters written")
 peak=$(sed -n 's/.*by \([0-9]*\) runs of postergen, the largest peaking at \([0-9]*\) MiB.*/\1 \2/p' <<<"$memory")
 made=$(ls "$work"/result*.png | wc -l)
 clean

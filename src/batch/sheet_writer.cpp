@@ -95,7 +95,11 @@ std::string randomNonce() {
 
 }  // namespace
 
-int thumbnailThreads() { return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount())); }
+// One for every two CPUs: each first fills its buffers, which costs more
+// than a thumbnail.
+int thumbnailThreads() {
+  return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount() / 2));
+}
 
 int64_t thumbnailMemory() { return thumbnailThreads() * kThumbnailBytes; }
 
