@@ -23,10 +23,11 @@
 # licence and source version are recorded beside the prefix's, for the zip.
 # When the archive's pool no longer has the installed revision (a security
 # update can be gone from it), the newest other revision of the same
-# upstream release is used, and the log says so. On 2 cores, measured:
-# lcms2 30-100 s (96 s in the last run), libdeflate 5 s; with other builds
-# running, libde265 61-93 s (80 s of CPU), dav1d 36-64 s (54 s of CPU),
-# libheif 21-49 s (46 s of CPU).
+# upstream release is used, and the log says so; later runs try the wanted
+# revision again and build it once it can be fetched. On 2 cores, measured:
+# lcms2 30-100 s (96 s in the last run), libdeflate 5 s, libde265 43-93 s
+# (80 s of CPU), dav1d 30-64 s (54 s of CPU), libheif 21-49 s (46 s of CPU),
+# the higher ones while other builds shared the cores.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -203,11 +204,19 @@ for entry in "${addons[@]}"; do
     grep -v '^[[:space:]]*#' "$toolchain"
     "$triplet-gcc-posix" --version | head -1
     head -1 "$prefix/.postergen-prefix"
-    for dep in ${links//,/ }; do cat "$prefix/.addons/$dep"; done
+    for dep in ${links//,/ }; do head -1 "$prefix/.addons/$dep"; done
   } | sha256sum | cut -c1-16)
-  if [ "$(cat "$prefix/.addons/$src" 2>/dev/null)" = "$key" ]; then
-    log "$src $ver is built"
-    continue
+  # the key, then the version built when it was not the wanted one
+  if [ "$(head -1 "$prefix/.addons/$src" 2>/dev/null)" = "$key" ]; then
+    built=$(sed -n 2p "$prefix/.addons/$src")
+    if [ -z "$built" ]; then
+      log "$src $ver is built"
+      continue
+    elif ! fetch_source "$src" "$ver"; then
+      log "$src $built is built; the source of $ver still cannot be fetched"
+      continue
+    fi
+    log "the source of $src $ver can be fetched now: it replaces $built"
   fi
   t0=$SECONDS
   fetched=""
@@ -239,6 +248,6 @@ for entry in "${addons[@]}"; do
   echo "$dll.dll $src" >>"$prefix/share/postergen-win64-dlls.txt"
   echo "$src $fetched" >>"$prefix/share/postergen-win64-sources.txt"
   rm -rf "$work"
-  echo "$key" >"$prefix/.addons/$src"
+  { echo "$key"; [ "$fetched" = "$ver" ] || echo "$fetched"; } >"$prefix/.addons/$src"
   log "$src $fetched took $((SECONDS - t0)) s"
 done
