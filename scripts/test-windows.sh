@@ -35,7 +35,11 @@
 #      decoding ahead), and the same posters and log as case a;
 #   n. a HEIC photograph (10-bit, made by heif-enc), o. an AVIF photograph
 #      (made by heif-enc with libaom) and p. a JPEG panorama of 20000 x 3000
-#      pixels: status 0 and the poster pixel-identical to the Linux build's.
+#      pixels: status 0 and the poster pixel-identical to the Linux build's;
+# and the page postergen-batch.exe wrote in case h:
+#   q. contact-sheet.html: a card for each item, the failed item's reason,
+#      the summary's counts, the Windows directory, and each thumbnail a
+#      270 x 480 JPEG of its poster's 8 x 8 block means.
 # A batch still running after 60 s has hung: it is stopped and failed, and
 # the batch cases after it fail as not run.
 # Prints "N passed, N failed" and exits non-zero on any failure.
@@ -479,6 +483,35 @@ MAGICK_CONFIGURE_PATH=$photos convert -seed 13 -size 1000x150 plasma:green-blue 
 photo_case n "a 10-bit HEIC photograph matches the Linux build" "$photos/photo.heic"
 photo_case o "an AVIF photograph matches the Linux build" "$photos/photo.avif"
 photo_case p "a JPEG panorama of 20000 x 3000 pixels matches the Linux build" "$photos/panorama.jpeg"
+
+if begin_batch "q. the contact sheet of case h: every card, the failed item's reason, true thumbnails"; then
+  page=$scratch/h/contact-sheet.html
+  [ -f "$page" ] || fail "no contact-sheet.html"
+  # card ITEM: the lines of an item's card
+  card() { sed -n "/id=\"item-$1\"/,/<\/article>/p" "$page" 2>/dev/null; }
+  for i in 1 2 3 5 6 7; do
+    card "$i" | grep -q 'data-status="made"' || fail "item $i has no card of a made poster"
+    thumbnail=$(card "$i" | sed -n 's/.*<img src="\([^"]*\)".*/\1/p')
+    if [ -z "$thumbnail" ] || [ ! -f "$scratch/h/$thumbnail" ]; then
+      fail "item $i: no thumbnail (src '$thumbnail')"
+      continue
+    fi
+    kind=$(identify -format '%m %wx%h' "$scratch/h/$thumbnail" 2>&1)
+    [ "$kind" = "JPEG 270x480" ] || fail "item $i: $thumbnail is '$kind', not a 270 x 480 JPEG"
+    # each pixel the mean of an 8 x 8 block of the poster, within JPEG's error
+    error=$(convert "$scratch/h/result$i.png" -alpha off -scale 12.5% png:- |
+      compare -metric MAE "$scratch/h/$thumbnail" - null: 2>&1 | sed -n 's/.*(\(.*\)).*/\1/p')
+    awk -v e="$error" 'BEGIN { exit !(e != "" && e < 0.01) }' ||
+      fail "item $i: the thumbnail is not its poster's block means (mean error '$error')"
+  done
+  card 4 | grep -q 'data-status="failed"' || fail "item 4 has no card of a failed item"
+  card 4 | grep -q 'class="reason">.*(status 174: ' || fail "item 4's card does not give the reason"
+  card 4 | grep -q '<img' && fail "item 4's card shows a thumbnail"
+  grep -q 'id="summary" data-items="7" data-made="6" data-failed="1"' "$page" ||
+    fail "the summary does not count 7 items, 6 made, 1 failed"
+  grep -q 'from <code>[A-Z]:\\' "$page" || fail "the page does not name the Windows directory"
+  end_case
+fi
 
 echo "$passed passed, $failed failed"
 ((failed == 0))
