@@ -145,8 +145,7 @@ PngRows readOwnPng(std::FILE* file, int64_t largestImage,
     // (libdeflate takes a null buffer as asking for the first value.)
     uint32_t sum = libdeflate_crc32(0, chunk + 4, 4);
     if (length) sum = libdeflate_crc32(sum, into.data() + at, length);
-    if (sum != bigEndian(crc))
-      return damaged("a chunk's checksum does not match");
+    if (sum != bigEndian(crc)) return damaged("a chunk's checksum does not match");
     ended = std::memcmp(chunk + 4, "IEND", 4) == 0;
   }
 
