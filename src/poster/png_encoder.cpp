@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "poster/png_paeth.h"
+#include "poster/png_format.h"
 
 namespace {
 
@@ -89,10 +89,8 @@ bool writeChunk(const char* type, const uint8_t* data, size_t size,
   uint8_t head[8];
   putBigEndian(head, static_cast<uint32_t>(size));
   std::memcpy(head + 4, type, 4);
-  uint32_t sum = libdeflate_crc32(0, head + 4, 4);
-  if (size) sum = libdeflate_crc32(sum, data, size);  // a null buffer would restart it
   uint8_t crc[4];
-  putBigEndian(crc, sum);
+  putBigEndian(crc, pngChunkCrc(head + 4, data, size));
   return write(head, sizeof head) && (size == 0 || write(data, size)) && write(crc, sizeof crc);
 }
 
@@ -131,16 +129,12 @@ bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out
 }
 
 bool writePngChunks(const DeflatedPng& png, const std::function<bool(const void*, size_t)>& write) {
-  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   uint8_t header[13];
   putBigEndian(header, static_cast<uint32_t>(png.width));
   putBigEndian(header + 4, static_cast<uint32_t>(png.height));
-  header[8] = 8;   // bits per sample
-  header[9] = 6;   // RGBA
-  header[10] = 0;  // deflate
-  header[11] = 0;  // adaptive filtering
-  header[12] = 0;  // not interlaced
-  if (!write(kSignature, sizeof kSignature) || !writeChunk("IHDR", header, sizeof header, write))
+  std::memcpy(header + 8, kPngOwnKind, sizeof kPngOwnKind);
+  if (!write(kPngSignature, sizeof kPngSignature) ||
+      !writeChunk("IHDR", header, sizeof header, write))
     return false;
   for (size_t at = 0; at < png.size; at += kIdatPiece) {
     const size_t piece = png.size - at < kIdatPiece ? png.size - at : kIdatPiece;

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "poster/png_paeth.h"
+#include "poster/png_format.h"
 #include "resources/image_header.h"
 
 namespace {
@@ -100,22 +100,19 @@ struct Deleter {
 
 PngRows readOwnPng(std::FILE* file, int64_t largestImage,
                    const std::function<void(const uint8_t* rgba, int width)>& row) {
-  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   PngRows rows;
   uint8_t head[33];
   if (std::fread(head, 1, sizeof head, file) != sizeof head ||
-      std::memcmp(head, kSignature, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0 ||
+      std::memcmp(head, kPngSignature, 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0 ||
       bigEndian(head + 8) != 13)
     return rows;
   const uint8_t* header = head + 16;
-  // 8 bits, RGBA, deflate, adaptive filters, not interlaced.
-  static const uint8_t kOwnKind[5] = {8, 6, 0, 0, 0};
   const int64_t width = bigEndian(header);
   const int64_t height = bigEndian(header + 4);
-  if (std::memcmp(header + 8, kOwnKind, 5) != 0 || width < 1 || height < 1 ||
+  if (std::memcmp(header + 8, kPngOwnKind, sizeof kPngOwnKind) != 0 || width < 1 || height < 1 ||
       width > kMaxImageSide || height > kMaxImageSide || width * height > largestImage)
     return rows;
-  if (libdeflate_crc32(0, head + 12, 17) != bigEndian(head + 29))
+  if (pngChunkCrc(head + 12, header, 13) != bigEndian(head + 29))
     return damaged("a chunk's checksum does not match");
 
   // The image data gathered, every chunk's checksum checked, up to IEND.
@@ -142,10 +139,8 @@ PngRows readOwnPng(std::FILE* file, int64_t largestImage,
     }
     uint8_t crc[4];
     if (std::fread(crc, 1, 4, file) != 4) return damaged("it ends inside a chunk");
-    // (libdeflate takes a null buffer as asking for the first value.)
-    uint32_t sum = libdeflate_crc32(0, chunk + 4, 4);
-    if (length) sum = libdeflate_crc32(sum, into.data() + at, length);
-    if (sum != bigEndian(crc)) return damaged("a chunk's checksum does not match");
+    if (pngChunkCrc(chunk + 4, into.data() + at, length) != bigEndian(crc))
+      return damaged("a chunk's checksum does not match");
     ended = std::memcmp(chunk + 4, "IEND", 4) == 0;
   }
 
