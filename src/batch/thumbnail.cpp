@@ -40,40 +40,56 @@ void jpegError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<JpegFailure*>(info->err)->jump, 1);
 }
 
-// Sums of one row of blocks: per thumbnail pixel, colour weighted by alpha,
-// alpha, and the number of poster pixels in the block.
-struct BlockRow {
-  std::vector<uint32_t> sums;  // r*a, g*a, b*a, a per block: at most 64 x 255 x 255
-  std::vector<uint32_t> pixels;
-  void clear() {
-    std::fill(sums.begin(), sums.end(), 0);
-    std::fill(pixels.begin(), pixels.end(), 0);
-  }
-  void add(const png_byte* rgba, int width) {
+// Shrinks an image given a row at a time: sums each 8 x 8 block's colour
+// weighted by alpha, its alpha and its pixels, and at each eighth row (and
+// the last) turns the row of blocks into thumbnail pixels, their means over
+// white.
+class Shrinker {
+ public:
+  void add(const uint8_t* rgba, int width) {
+    if (pixels_.empty()) {
+      pixels_.resize((width + kThumbnailScale - 1) / kThumbnailScale);
+      sums_.resize(4 * pixels_.size());
+    }
     for (int x0 = 0; x0 < width; x0 += kThumbnailScale) {
       const int end = std::min(width, x0 + kThumbnailScale);
       uint32_t r = 0, g = 0, b = 0, a = 0;
-      for (const png_byte* p = rgba + 4 * x0; p < rgba + 4 * end; p += 4) {
+      for (const uint8_t* p = rgba + 4 * x0; p < rgba + 4 * end; p += 4) {
         r += uint32_t{p[0]} * p[3];
         g += uint32_t{p[1]} * p[3];
         b += uint32_t{p[2]} * p[3];
         a += p[3];
       }
-      uint32_t* s = &sums[4 * (x0 / kThumbnailScale)];
+      uint32_t* s = &sums_[4 * (x0 / kThumbnailScale)];
       s[0] += r, s[1] += g, s[2] += b, s[3] += a;
-      pixels[x0 / kThumbnailScale] += static_cast<uint32_t>(end - x0);
+      pixels_[x0 / kThumbnailScale] += static_cast<uint32_t>(end - x0);
     }
+    if (++rows_ % kThumbnailScale == 0) emit();
   }
-  // Each block's mean over white, rounded.
-  void emit(std::vector<unsigned char>& rgb) const {
-    for (size_t b = 0; b < pixels.size(); ++b) {
-      const uint64_t n = pixels[b];
-      const uint32_t* s = &sums[4 * b];
+  // After the last row.
+  void finish() {
+    if (rows_ % kThumbnailScale) emit();
+  }
+  const std::vector<unsigned char>& rgb() const { return rgb_; }
+  int width() const { return static_cast<int>(pixels_.size()); }
+  int height() const { return (rows_ + kThumbnailScale - 1) / kThumbnailScale; }
+
+ private:
+  void emit() {
+    for (size_t b = 0; b < pixels_.size(); ++b) {
+      const uint64_t n = pixels_[b];
+      const uint32_t* s = &sums_[4 * b];
       const uint64_t white = 255 * (255 * n - s[3]);
       for (int c = 0; c < 3; ++c)
-        rgb.push_back(static_cast<unsigned char>((s[c] + white + 255 * n / 2) / (255 * n)));
+        rgb_.push_back(static_cast<unsigned char>((s[c] + white + 255 * n / 2) / (255 * n)));
     }
+    std::fill(sums_.begin(), sums_.end(), 0);
+    std::fill(pixels_.begin(), pixels_.end(), 0);
   }
+  std::vector<uint32_t> sums_;    // r*a, g*a, b*a, a per block: at most 64 x 255 x 255
+  std::vector<uint32_t> pixels_;  // per block
+  int rows_ = 0;
+  std::vector<unsigned char> rgb_;
 };
 
 std::string encodeJpeg(const std::vector<unsigned char>& rgb, int width, int height) {
@@ -107,10 +123,9 @@ std::string encodeJpeg(const std::vector<unsigned char>& rgb, int width, int hei
   return jpeg;
 }
 
-// Reads the PNG into thumbnail pixels, rgb; false with failure.text set
+// Reads any PNG into shrinker through libpng; false with failure.text set
 // when it cannot.
-bool shrinkPng(std::FILE* file, std::vector<unsigned char>& rgb, int& width, int& height,
-               PngFailure& failure) {
+bool shrinkPng(std::FILE* file, Shrinker& shrinker, PngFailure& failure) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &failure, pngError, pngWarning);
   if (!png) {
     failure.text = "out of memory";
@@ -118,9 +133,8 @@ bool shrinkPng(std::FILE* file, std::vector<unsigned char>& rgb, int& width, int
   }
   png_infop info = png_create_info_struct(png);
   // Made before the jump point, so that a longjmp back to it skips no
-  // destructor and finds them as they were left.
+  // destructor and finds it as it was left.
   const auto row = std::make_unique<std::vector<png_byte>>();
-  const auto blocks = std::make_unique<BlockRow>();
   bool done = false;
   if (info && setjmp(failure.jump) == 0) {
     png_set_user_limits(png, kMaxImageSide, kMaxImageSide);
@@ -136,19 +150,10 @@ bool shrinkPng(std::FILE* file, std::vector<unsigned char>& rgb, int& width, int
     png_set_gray_to_rgb(png);
     png_set_add_alpha(png, 0xff, PNG_FILLER_AFTER);
     png_read_update_info(png, info);
-    width = static_cast<int>((w + kThumbnailScale - 1) / kThumbnailScale);
-    height = static_cast<int>((h + kThumbnailScale - 1) / kThumbnailScale);
     row->resize(size_t{w} * 4);
-    blocks->sums.resize(size_t{4} * width);
-    blocks->pixels.resize(width);
-    rgb.reserve(size_t{3} * width * height);
     for (png_uint_32 y = 0; y < h; ++y) {
       png_read_row(png, row->data(), nullptr);
-      blocks->add(row->data(), static_cast<int>(w));
-      if ((y + 1) % kThumbnailScale == 0 || y + 1 == h) {
-        blocks->emit(rgb);
-        blocks->clear();
-      }
+      shrinker.add(row->data(), static_cast<int>(w));
     }
     done = true;
   }
@@ -157,50 +162,31 @@ bool shrinkPng(std::FILE* file, std::vector<unsigned char>& rgb, int& width, int
   return done;
 }
 
-// Reads a poster that postergen wrote with its own reader, several times
-// faster than libpng. kOtherKind when it is not one.
-PngRows shrinkOwnPng(std::FILE* file, std::vector<unsigned char>& rgb) {
-  BlockRow blocks;
-  int y = 0;
-  const PngRows read = readOwnPng(file, kLargestOwnPng, [&](const uint8_t* row, int width) {
-    if (blocks.pixels.empty()) {
-      blocks.sums.resize(size_t{4} * ((width + kThumbnailScale - 1) / kThumbnailScale));
-      blocks.pixels.resize((width + kThumbnailScale - 1) / kThumbnailScale);
-    }
-    blocks.add(row, width);
-    if (++y % kThumbnailScale == 0) {
-      blocks.emit(rgb);
-      blocks.clear();
-    }
-  });
-  if (read.outcome == PngRows::Outcome::kRead && y % kThumbnailScale) blocks.emit(rgb);
-  return read;
-}
-
 }  // namespace
 
 Thumbnail makeThumbnail(std::FILE* file) {
   Thumbnail thumbnail;
-  std::vector<unsigned char> rgb;
   const long start = std::ftell(file);
-  const PngRows own = shrinkOwnPng(file, rgb);
+  // A poster postergen wrote goes through its own reader, several times
+  // faster than libpng; any other PNG through libpng.
+  auto shrinker = std::make_unique<Shrinker>();
+  const PngRows own = readOwnPng(file, kLargestOwnPng,
+                                 [&](const uint8_t* row, int width) { shrinker->add(row, width); });
   if (own.outcome == PngRows::Outcome::kDamaged) {
     thumbnail.problem = "the poster cannot be read: " + own.problem;
     return thumbnail;
   }
-  if (own.outcome == PngRows::Outcome::kRead) {
-    thumbnail.width = (own.width + kThumbnailScale - 1) / kThumbnailScale;
-    thumbnail.height = (own.height + kThumbnailScale - 1) / kThumbnailScale;
-  } else {
+  if (own.outcome == PngRows::Outcome::kOtherKind) {
     PngFailure failure;
-    rgb.clear();
-    if (std::fseek(file, start, SEEK_SET) != 0 ||
-        !shrinkPng(file, rgb, thumbnail.width, thumbnail.height, failure)) {
+    if (std::fseek(file, start, SEEK_SET) != 0 || !shrinkPng(file, *shrinker, failure)) {
       thumbnail.problem = "the poster cannot be read: " + failure.text;
       return thumbnail;
     }
   }
-  thumbnail.jpeg = encodeJpeg(rgb, thumbnail.width, thumbnail.height);
+  shrinker->finish();
+  thumbnail.width = shrinker->width();
+  thumbnail.height = shrinker->height();
+  thumbnail.jpeg = encodeJpeg(shrinker->rgb(), thumbnail.width, thumbnail.height);
   if (thumbnail.jpeg.empty()) thumbnail.problem = "the thumbnail cannot be encoded";
   return thumbnail;
 }
