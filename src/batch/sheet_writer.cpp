@@ -57,14 +57,20 @@ std::string warningsName(const std::string& thumbnail) {
   return thumbnail.substr(0, thumbnail.size() - 4) + ".txt";
 }
 
-// A thumbnail or its warnings.
-bool isThumbnailName(const std::string& name) {
-  int width = 0, height = 0;
-  char digest[17] = "";
-  if (std::sscanf(name.c_str(), "%*d-%dx%d-%16[0-9a-f]", &width, &height, digest) != 3)
-    return false;
+// The thumbnail a name is for, itself or its warnings: false when it is
+// neither.
+bool readThumbnailName(const std::string& name, int& width, int& height, std::string& digest) {
+  char hex[17] = "";
+  if (std::sscanf(name.c_str(), "%*d-%dx%d-%16[0-9a-f]", &width, &height, hex) != 3) return false;
+  digest = hex;
   const std::string thumbnail = thumbnailName(itemOfName(name), width, height, digest);
   return name == thumbnail || name == warningsName(thumbnail);
+}
+
+bool isThumbnailName(const std::string& name) {
+  int width = 0, height = 0;
+  std::string digest;
+  return readThumbnailName(name, width, height, digest);
 }
 
 // A thumbnail or its warnings, or what is left of one being written when a
@@ -125,11 +131,14 @@ SheetWriter::~SheetWriter() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void SheetWriter::posterHome(int item) {
-  if (!folder_) return;
+void SheetWriter::posterHome(int item) { queue(item, true); }
+
+void SheetWriter::queue(int item, bool again) {
+  if (!folder_) return;  // and no thread to make it
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    made_.erase(item);
+    if (again) made_.erase(item);
+    if (made_.count(item) || std::find(queue_.begin(), queue_.end(), item) != queue_.end()) return;
     queue_.push_back(item);
   }
   wake_.notify_one();
@@ -169,7 +178,8 @@ SheetWriter::Made SheetWriter::thumbnailOf(int item) {
   if (known != existing_.end())
     for (const std::string& name : known->second) {
       int width = 0, height = 0;
-      if (std::sscanf(name.c_str(), "%*d-%dx%d-", &width, &height) == 2 &&
+      std::string made;
+      if (readThumbnailName(name, width, height, made) && made == digest &&
           name == thumbnailName(item, width, height, digest)) {
         std::fclose(file);
         return {name, width, height, ""};
@@ -228,12 +238,7 @@ void SheetWriter::write(BatchReport& report) {
       card.status = SheetItem::Status::kFailed;
       card.failure = failure->second;
     } else if (madeNow.count(item) || (!stopSignal() && posterUpToDate(home_, item))) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!threads_.empty() && !made_.count(item) &&
-          std::find(queue_.begin(), queue_.end(), item) == queue_.end()) {
-        queue_.push_back(item);
-        wake_.notify_one();
-      }
+      queue(item, false);
     } else {
       continue;
     }

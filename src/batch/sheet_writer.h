@@ -54,6 +54,9 @@ class SheetWriter {
     int height = 0;
     std::string problem;
   };
+  // Queues the item's thumbnail unless it is queued, or made and again is
+  // false.
+  void queue(int item, bool again);
   void work();
   Made thumbnailOf(int item);
   // Writes the warnings of a card whose poster was made now beside its
