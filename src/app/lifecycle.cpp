@@ -16,7 +16,6 @@
 #include "captions/caption_step.h"
 #include "resources/decode_ahead.h"
 #include "resources/image_loading.h"
-#include "resources/texture_format.h"
 #include "resources/texture_registry.h"
 
 namespace {
@@ -73,7 +72,7 @@ void decodeImagesAhead() {
   std::vector<std::pair<std::string, bool>> images{{"bg.png", false}};
   for (int item = 1; item <= AppState::itemCount; ++item)
     images.emplace_back("city_photo" + std::to_string(item) + ".jpeg", true);
-  startDecodingAhead(std::move(images), opaqueTextureFormat(AppState::renderer));
+  startDecodingAhead(std::move(images), textureTargetOf(AppState::renderer));
 }
 
 void loadItem(int item) {

@@ -41,7 +41,7 @@ size_t nextToReserve = 0;  // bytes are reserved in order, so that the image
 size_t nextToTake = 0;     // the main thread waits for always gets its turn
 long long reserved = 0;
 bool stopping = false;
-Uint32 format = SDL_PIXELFORMAT_UNKNOWN;
+TextureTarget target;
 
 thread_local std::vector<LogLine>* held = nullptr;
 SDL_LogOutputFunction passOn = nullptr;
@@ -66,7 +66,7 @@ DecodedImage decodeHoldingLog(const Slot& slot, const ImageHeader& header,
   held = &log;
   DecodedImage image;
   try {
-    image = decodeImage(slot.path, header, slot.photograph, format);
+    image = decodeImage(slot.path, header, slot.photograph, target);
   } catch (const std::bad_alloc&) {
     image.failure = "Out of memory";
     image.status = kExitUnloadable;
@@ -111,8 +111,9 @@ void runWorker() {
 
 }  // namespace
 
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32 textureFormat) {
-  format = textureFormat;
+void startDecodingAhead(std::vector<std::pair<std::string, bool>> images,
+                        const TextureTarget& textures) {
+  target = textures;
   const int cpus = std::min(allowedCpuCount(), static_cast<int>(images.size()));
   if (cpus < 2) return;
   for (auto& [path, photograph] : images) {
@@ -133,7 +134,7 @@ DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
   if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
       slots[nextToTake].photograph != photograph) {
     lock.unlock();
-    return decodeImage(path, readImageHeader(path), photograph, format);
+    return decodeImage(path, readImageHeader(path), photograph, target);
   }
   Slot& slot = slots[nextToTake];
   changed.wait(lock, [&slot] { return slot.done; });

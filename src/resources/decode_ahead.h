@@ -21,11 +21,12 @@
 constexpr long long kDecodeAheadBytes = 1LL << 30;
 
 // Starts decoding the images (path, whether it is a photograph) into
-// surfaces of textureFormat where they can be (image_decoding.h), one
+// surfaces ready for textures of target (image_decoding.h), one
 // worker per CPU this process may run on, but no more than there are
 // images. With one CPU there are none, and each image is decoded when it is
 // taken, on the main thread.
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images, Uint32 textureFormat);
+void startDecodingAhead(std::vector<std::pair<std::string, bool>> images,
+                        const TextureTarget& target);
 
 // The decoding of the next image, which must be path (anything else is
 // decoded here and now), with its held-back warnings logged.

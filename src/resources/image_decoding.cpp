@@ -10,6 +10,7 @@
 #include "resources/orientation.h"
 #include "resources/png_profile.h"
 #include "resources/texture_format.h"
+#include "resources/texture_limit.h"
 
 namespace {
 
@@ -45,8 +46,12 @@ SDL_Surface* decodeHeif(const std::string&) { return nullptr; }  // the check re
 // JPEGs are decoded here rather than by IMG_Load, in the same way, so that
 // their CMYK samples, colour profile and damage are seen in the same pass.
 // Pictures with a colour profile are brought to sRGB.
+TextureTarget textureTargetOf(SDL_Renderer* renderer) {
+  return {opaqueTextureFormat(renderer), largestTexture(renderer)};
+}
+
 DecodedImage decodeImage(const std::string& path, const ImageHeader& header, bool photograph,
-                         Uint32 textureFormat) {
+                         const TextureTarget& target) {
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
   const std::string format = header.format;
@@ -67,7 +72,7 @@ DecodedImage decodeImage(const std::string& path, const ImageHeader& header, boo
     if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
   }
   DecodedImage image;
-  image.surface = toTextureFormat(surface, textureFormat);
+  image.surface = toTextureFormat(shrinkToFit(surface, target.largest), target.format);
   if (!image.surface) return failed(SDL_GetError(), kExitUnrenderable);
   return image;
 }

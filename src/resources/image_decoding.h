@@ -10,6 +10,16 @@
 
 #include "resources/image_header.h"
 
+// What the renderer's textures are, for decoding pictures ready for them:
+// the format an opaque picture is brought to (texture_format.h;
+// SDL_PIXELFORMAT_UNKNOWN: none) and the largest size (texture_limit.h; 0
+// for a side without a limit).
+struct TextureTarget {
+  Uint32 format = SDL_PIXELFORMAT_UNKNOWN;
+  SDL_Point largest = {0, 0};
+};
+TextureTarget textureTargetOf(SDL_Renderer* renderer);
+
 struct DecodedImage {
   SDL_Surface* surface = nullptr;  // owned by the receiver; null on failure
   std::string failure;             // the reason, as it goes to standard output
@@ -22,9 +32,9 @@ struct DecodedImage {
 // file, before anything is decoded. Otherwise decodes it
 // and brings its colours to sRGB; a photograph is also turned upright by
 // its EXIF orientation. Warnings (damage, colour profiles) are logged.
-// Opaque 3-byte pictures are brought to textureFormat (texture_format.h),
-// unless it is SDL_PIXELFORMAT_UNKNOWN.
+// A picture larger than the target's largest texture is scaled down to
+// fit; opaque 3-byte pictures are brought to the target's format.
 DecodedImage decodeImage(const std::string& path, const ImageHeader& header, bool photograph,
-                         Uint32 textureFormat);
+                         const TextureTarget& target);
 
 #endif  // POSTERGEN_RESOURCES_IMAGE_DECODING_H_

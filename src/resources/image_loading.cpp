@@ -5,7 +5,6 @@
 
 #include "app/app_state.h"
 #include "resources/decode_ahead.h"
-#include "resources/texture_limit.h"
 
 namespace {
 
@@ -14,15 +13,12 @@ namespace {
   std::exit(status);
 }
 
-// Frees the surface once the texture exists. A picture larger than the
-// renderer's textures is scaled down to fit first.
+// Frees the surface once the texture exists.
 SDL_Texture* makeTexture(const DecodedImage& image) {
   if (!image.surface) exitWith(image.failure, image.status);
-  SDL_Surface* surface = shrinkToFit(image.surface, largestTexture(AppState::renderer));
-  if (!surface) exitWith(SDL_GetError(), kExitUnrenderable);
-  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, surface);
+  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, image.surface);
   if (!texture) exitWith(SDL_GetError(), kExitUnrenderable);
-  SDL_FreeSurface(surface);
+  SDL_FreeSurface(image.surface);
   return texture;
 }
 
