@@ -1,9 +1,11 @@
+#include "app/heap_reuse.h"
 #include "batch/machine.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "app/heap_reuse.h"
 
 namespace {
 
@@ -36,6 +40,8 @@ bool executable(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> startProgram(int argc, char** argv) {
+  // Its thumbnails, and the postergen runs, which inherit the setting.
+  restartWithHugePages(argv);
   catchStopSignals();
   return std::vector<std::string>(argv + 1, argv + argc);
 }
@@ -43,6 +49,13 @@ std::vector<std::string> startProgram(int argc, char** argv) {
 int exitStatusOnThisPlatform(int status) { return status; }
 
 bool errorIsTerminal() { return isatty(STDERR_FILENO); }
+
+void lowerThisThreadsPriority() {
+#ifdef __linux__
+  // Linux gives each thread a nice value of its own.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+#endif
+}
 
 int64_t availableMemory() {
   std::ifstream meminfo("/proc/meminfo");
