@@ -51,40 +51,77 @@ bool unfilter(uint8_t type, uint8_t* x, const uint8_t* up, size_t n) {
 }
 
 #ifdef __SSE2__
-// The Paeth filter reversed a pixel at a time: its four channels side by
-// side in 16-bit lanes, as libpng does. Each pixel waits for the one on its
-// left, so the bytes cannot be done in wide runs.
-void unpaeth(uint8_t* x, const uint8_t* up, size_t n) {
+// A pixel's four channels in 16-bit lanes.
+__m128i widen(const uint8_t* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), _mm_setzero_si128());
+}
+
+void store(uint8_t* p, __m128i pixel) {
+  const int32_t v = _mm_cvtsi128_si32(_mm_packus_epi16(pixel, pixel));
+  std::memcpy(p, &v, 4);
+}
+
+// The filtered bytes plus the Paeth prediction from left (a), up (b) and
+// up-left (c), lane by lane, modulo 256.
+__m128i unpaethStep(__m128i filtered, __m128i a, __m128i b, __m128i c) {
   const __m128i zero = _mm_setzero_si128();
-  const auto load = [&](const uint8_t* p) {
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), zero);
-  };
   const auto magnitude = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-  __m128i a = zero;  // left
-  __m128i c = zero;  // up-left
+  const __m128i p = _mm_sub_epi16(b, c);
+  const __m128i q = _mm_sub_epi16(a, c);
+  const __m128i pa = magnitude(p);
+  const __m128i pb = magnitude(q);
+  const __m128i pc = magnitude(_mm_add_epi16(p, q));
+  const __m128i least = _mm_min_epi16(pa, _mm_min_epi16(pb, pc));
+  // a where pa is least, else b where pb is, else c.
+  const __m128i takeA = _mm_cmpeq_epi16(least, pa);
+  const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(least, pb));
+  const __m128i predicted =
+      _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
+                   _mm_andnot_si128(_mm_or_si128(takeA, takeB), c));
+  return _mm_and_si128(_mm_add_epi16(filtered, predicted), _mm_set1_epi16(0xFF));
+}
+
+// The Paeth filter reversed a pixel at a time, as libpng does. Each pixel
+// waits for the one on its left, so the bytes cannot be done in wide runs.
+void unpaeth(uint8_t* x, const uint8_t* up, size_t n) {
+  __m128i a = _mm_setzero_si128();  // left
+  __m128i c = a;                    // up-left
   for (size_t i = 0; i < n; i += kBytesPerPixel) {
-    const __m128i b = load(up + i);
-    const __m128i p = _mm_sub_epi16(b, c);
-    const __m128i q = _mm_sub_epi16(a, c);
-    const __m128i pa = magnitude(p);
-    const __m128i pb = magnitude(q);
-    const __m128i pc = magnitude(_mm_add_epi16(p, q));
-    const __m128i least = _mm_min_epi16(pa, _mm_min_epi16(pb, pc));
-    // a where pa is least, else b where pb is, else c.
-    const __m128i takeA = _mm_cmpeq_epi16(least, pa);
-    const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(least, pb));
-    const __m128i predicted =
-        _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
-                     _mm_andnot_si128(_mm_or_si128(takeA, takeB), c));
-    a = _mm_and_si128(_mm_add_epi16(load(x + i), predicted), _mm_set1_epi16(0xFF));
-    const int32_t pixel = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
-    std::memcpy(x + i, &pixel, 4);
+    const __m128i b = widen(up + i);
+    a = unpaethStep(widen(x + i), a, b, c);
+    store(x + i, a);
     c = b;
   }
 }
+
+// Two Paeth rows reversed together: pixel k of the first row (the low
+// lanes) beside pixel k - 1 of the second (the high lanes), whose up and
+// up-left pixels the first row has just made. The two rows share one chain
+// of dependent steps, so they take about the time of one.
+bool unpaethTwo(uint8_t* x0, uint8_t* x1, const uint8_t* up, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i a = zero;  // left
+  __m128i c = zero;  // up-left
+  const size_t pixels = n / kBytesPerPixel;
+  for (size_t k = 0; k <= pixels; ++k) {
+    uint8_t* first = x0 + k * kBytesPerPixel;
+    uint8_t* second = k > 0 ? x1 + (k - 1) * kBytesPerPixel : x1;
+    const __m128i above = k < pixels ? widen(up + k * kBytesPerPixel) : zero;
+    const __m128i b = _mm_unpacklo_epi64(above, a);  // the second row's up: the first's last
+    a = unpaethStep(
+        _mm_unpacklo_epi64(k < pixels ? widen(first) : zero, k > 0 ? widen(second) : zero), a, b,
+        c);
+    if (k < pixels) store(first, a);
+    if (k > 0) store(second, _mm_srli_si128(a, 8));
+    c = b;
+  }
+  return true;
+}
 #else
+bool unpaethTwo(uint8_t*, uint8_t*, const uint8_t*, size_t) { return false; }
+
 void unpaeth(uint8_t* x, const uint8_t* up, size_t n) {
   const size_t b = kBytesPerPixel;
   for (size_t i = 0; i < b; ++i) x[i] += up[i];
@@ -167,6 +204,15 @@ PngRows readOwnPng(std::FILE* file, int64_t largestImage,
   const uint8_t* up = zeros.data();
   for (int64_t y = 0; y < height; ++y) {
     uint8_t* line = data.get() + static_cast<size_t>(y) * (stride + 1);
+    uint8_t* next = line + stride + 1;
+    if (line[0] == 4 && y + 1 < height && next[0] == 4 &&
+        unpaethTwo(line + 1, next + 1, up, stride)) {
+      row(line + 1, static_cast<int>(width));
+      row(next + 1, static_cast<int>(width));
+      up = next + 1;
+      ++y;
+      continue;
+    }
     if (!unfilter(line[0], line + 1, up, stride))
       return damaged("row " + std::to_string(y) + " has an unknown filter");
     row(line + 1, static_cast<int>(width));
