@@ -105,25 +105,33 @@ struct PlanCase {
   std::vector<ItemCost> items;
   PlanLimits limits;  // items per run, run budget, fixed bytes
   std::vector<std::vector<int>> runs;
+  bool byCountAlone;  // the budget plays no part
 };
 
 TEST(BatchPlan, SlicesConsecutiveItemsByCountAndMemory) {
   const PlanCase cases[] = {
-      {"at most K items", items(5, 0), {2, 1000, 100}, {{1, 2}, {3, 4}, {5}}},
+      {"at most K items", items(5, 0), {2, 1000, 100}, {{1, 2}, {3, 4}, {5}}, true},
       // 100 fixed + 100 a photograph: four fit in 500.
-      {"within the budget", items(6, 100), {10, 500, 100}, {{1, 2, 3, 4}, {5, 6}}},
-      {"an unreadable header runs alone", items(5, 1, {3}), {10, 1000, 0}, {{1, 2}, {3}, {4, 5}}},
-      {"unreadable ones in a row", items(3, 1, {1, 2}), {10, 1000, 0}, {{1}, {2}, {3}}},
+      {"within the budget", items(6, 100), {10, 500, 100}, {{1, 2, 3, 4}, {5, 6}}, false},
+      {"just within the budget", items(4, 100), {10, 500, 100}, {{1, 2, 3, 4}}, true},
+      {"an unreadable header runs alone",
+       items(5, 1, {3}),
+       {10, 1000, 0},
+       {{1, 2}, {3}, {4, 5}},
+       true},
+      {"unreadable ones in a row", items(3, 1, {1, 2}), {10, 1000, 0}, {{1}, {2}, {3}}, true},
       {"a photograph over the budget runs alone",
        {{1, 10, true}, {2, 5000, true}, {3, 10, true}},
        {10, 1000, 0},
-       {{1}, {2}, {3}}},
-      {"nothing to plan", {}, {10, 1000, 0}, {}},
+       {{1}, {2}, {3}},
+       false},
+      {"nothing to plan", {}, {10, 1000, 0}, {}, true},
   };
   for (const PlanCase& c : cases) {
     std::vector<std::vector<int>> runs;
     for (const PlannedRun& run : planRuns(c.items, c.limits)) runs.push_back(run.items);
     EXPECT_EQ(runs, c.runs) << c.what;
+    EXPECT_EQ(fitsByCountAlone(c.items, c.limits), c.byCountAlone) << c.what;
   }
 }
 
@@ -154,10 +162,21 @@ TEST(BatchPlan, SharesTheCpusAmongTheRunsAtOnce) {
   }
 }
 
+TEST(BatchPlan, DefaultJobsAreOnePerCpuAndAtMostOnePerDozenItems) {
+  const struct {
+    int cpus, items, jobs;
+  } cases[] = {{2, 8, 1}, {2, 23, 1}, {2, 24, 2}, {2, 5000, 2}, {16, 100, 8}, {1, 0, 1}};
+  for (const auto& c : cases)
+    EXPECT_EQ(defaultJobs(c.cpus, c.items), c.jobs) << c.cpus << " CPUs, " << c.items << " items";
+}
+
 TEST(BatchPlan, CountsAPosterWritersBuffersPerCpuOfARun) {
   EXPECT_EQ(exportBytesOnCpus(1), kExportBytes);  // written on the main thread
   EXPECT_EQ(exportBytesOnCpus(2), kExportBytes + 4 * kPosterBytes);
   EXPECT_EQ(exportBytesOnCpus(8) - exportBytesOnCpus(4), 8 * kPosterBytes);
+  // Unmeasured, a background costs three copies of its pixels.
+  EXPECT_EQ(unmeasuredFixedBytes(1000, 2) - unmeasuredFixedBytes(0, 2), 3000);
+  EXPECT_EQ(unmeasuredFixedBytes(0, 1), kAssumedFixedBytes);
 }
 
 TEST(BatchPlan, SplitsAFailedRunInHalves) {

@@ -64,7 +64,8 @@ Batch prepare(const BatchOptions& options, const std::string& directory, bool re
   if (!stopSignal()) batch.check = checkItems(batch.home, wanted);
   for (const ItemCost& cost : batch.check.costs) batch.items.push_back(cost.item);
   const int cpus = allowedCpuCount();
-  batch.jobs = options.jobs ? options.jobs : cpus;
+  batch.jobs =
+      options.jobs ? options.jobs : defaultJobs(cpus, static_cast<int>(batch.items.size()));
   batch.runCpus = largestCpuShare(cpus, batch.jobs);
   batch.budget = options.memoryBytes ? options.memoryBytes : availableMemory() / 10 * 8;
   // The thumbnails are made beside the runs.
@@ -139,17 +140,32 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   }
   BatchSetup setup;
   setup.limits = plannedLimits;
+  PreflightResult result;
+  // True when the font or the background fails to load, or a stop signal came.
+  const auto preflightFails = [&]() {
+    result = runPreflight(postergen, home, work, options.stallSeconds, batch.runCpus);
+    if (!result.failure.empty() && !result.stoppedBy)
+      report.error = "the preflight run failed: " + result.failure;
+    return result.stoppedBy || !result.failure.empty();
+  };
   if (preflight) {
-    const PreflightResult result =
-        runPreflight(postergen, home, work, options.stallSeconds, batch.runCpus);
-    if (result.stoppedBy || !result.failure.empty()) {
+    const int64_t background = backgroundBytes(home);
+    PlanLimits unmeasured = plannedLimits;
+    unmeasured.fixedBytes = unmeasuredFixedBytes(background, batch.runCpus);
+    if (background >= 0 && fitsByCountAlone(batch.check.costs, unmeasured)) {
+      // The memory budget does not shape the plan, so nothing needs
+      // measuring first: the runs start at once, and a run that fails
+      // before the first poster is made brings the preflight in to tell
+      // whether the inputs they all share are at fault.
+      setup.limits = unmeasured;
+      setup.sharedInputsFail = [&]() { return preflightFails() && !result.stoppedBy; };
+    } else if (preflightFails()) {
       work = Directory();
       removeTree(*home.directory, kWorkDirectoryName);
-      if (!result.failure.empty() && !result.stoppedBy)
-        report.error = "the preflight run failed: " + result.failure;
       return;
+    } else {
+      setup.limits.fixedBytes = result.fixedBytes;
     }
-    setup.limits.fixedBytes = result.fixedBytes;
   }
   setup.home = home;
   setup.postergen = postergen;

@@ -1,5 +1,6 @@
 #include "batch/cpu_share.h"
 
+#include <algorithm>
 #include <cstddef>
 
 std::vector<int> cpuShare(const std::vector<int>& cpus, int jobs, int slot) {
@@ -15,3 +16,5 @@ int largestCpuShare(int cpus, int jobs) {
   if (jobs < 1) return cpus;
   return jobs >= cpus ? 1 : (cpus + jobs - 1) / jobs;
 }
+
+int defaultJobs(int cpus, int items) { return std::max(1, std::min(cpus, items / kItemsPerJob)); }

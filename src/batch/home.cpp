@@ -103,6 +103,33 @@ bool posterUpToDate(const Home& home, int item) {
   return whole;
 }
 
+namespace {
+
+// The header of an image of the home, or why it cannot be read or would be
+// refused.
+ImageHeader headerOf(const Home& home, const std::string& name, std::string& failure) {
+  ImageHeader header;
+  std::FILE* file = openRegularFile(*home.directory, name, true);
+  if (!file) {
+    failure = "cannot open " + name + ": " + std::strerror(errno);
+    return header;
+  }
+  header = readImageHeader(file);
+  std::fclose(file);
+  failure = imageRefusal(name, header);
+  return header;
+}
+
+}  // namespace
+
+int64_t backgroundBytes(const Home& home) {
+  if (!notAFile(home, "bg.png").empty()) return -1;
+  std::string failure;
+  const ImageHeader header = headerOf(home, "bg.png", failure);
+  if (!failure.empty() || header.outcome != ImageHeader::Outcome::kRead) return -1;
+  return header.width * header.height * 4;
+}
+
 ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
   ItemCheck check;
   check.costs.reserve(items.size());
@@ -114,16 +141,7 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
     if (failure.empty() && photoKind == FileKind::kMissing)
       failure = photo + ": " + std::strerror(ENOENT);
     ImageHeader header;
-    if (failure.empty()) {
-      std::FILE* file = openRegularFile(*home.directory, photo, true);
-      if (!file) {
-        failure = "cannot open " + photo + ": " + std::strerror(errno);
-      } else {
-        header = readImageHeader(file);
-        std::fclose(file);
-        failure = imageRefusal(photo, header);
-      }
-    }
+    if (failure.empty()) header = headerOf(home, photo, failure);
     if (!failure.empty()) {
       check.failures.push_back({home.shownItem(item), failure});
       continue;

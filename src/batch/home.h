@@ -60,4 +60,8 @@ struct ItemCheck {
 };
 ItemCheck checkItems(const Home& home, const std::vector<int>& items);
 
+// The background's decoded pixels, width x height x 4 bytes, from its
+// header; -1 when it cannot be read or postergen would refuse it.
+int64_t backgroundBytes(const Home& home);
+
 #endif  // POSTERGEN_BATCH_HOME_H_

@@ -23,6 +23,11 @@ bool errorIsTerminal();
 // MemAvailable from /proc/meminfo, else the free physical pages.
 int64_t availableMemory();
 
+// Lowers the calling thread's priority as far as it safely goes, so that
+// it runs on the time the CPUs have to spare from the other threads and
+// processes of its user.
+void lowerThisThreadsPriority();
+
 // The postergen to run, as an absolute path (a run starts in its own
 // directory): choice when given (a name without a slash is looked up on
 // PATH), else the one beside this program, else the first one on PATH.

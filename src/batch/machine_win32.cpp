@@ -69,6 +69,8 @@ bool errorIsTerminal() {
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+void lowerThisThreadsPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST); }
+
 int64_t availableMemory() {
   MEMORYSTATUSEX status{};
   status.dwLength = sizeof status;

@@ -1,5 +1,7 @@
 #include "batch/plan.h"
 
+#include <limits>
+
 int64_t runCost(const std::vector<ItemCost>& items, const PlanLimits& limits) {
   int64_t cost = limits.fixedBytes;
   for (const ItemCost& item : items) cost += item.photoBytes;
@@ -26,6 +28,14 @@ std::vector<PlannedRun> planRuns(const std::vector<ItemCost>& items, const PlanL
   }
   close();
   return runs;
+}
+
+bool fitsByCountAlone(const std::vector<ItemCost>& items, const PlanLimits& limits) {
+  PlanLimits byCount = limits;
+  byCount.runBudget = std::numeric_limits<int64_t>::max();
+  for (const PlannedRun& run : planRuns(items, byCount))
+    if (run.cost > limits.runBudget) return false;
+  return true;
 }
 
 std::vector<std::vector<int>> splitInHalves(const std::vector<int>& items) {

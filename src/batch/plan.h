@@ -33,6 +33,10 @@ int64_t runCost(const std::vector<ItemCost>& items, const PlanLimits& limits);
 // more than one, at most limits.runBudget bytes.
 std::vector<PlannedRun> planRuns(const std::vector<ItemCost>& items, const PlanLimits& limits);
 
+// True when the memory budget plays no part in the plan: the runs sliced by
+// count alone each fit limits.runBudget.
+bool fitsByCountAlone(const std::vector<ItemCost>& items, const PlanLimits& limits);
+
 // The items a run did not write, again as runs: in two halves (the first
 // the larger), or the one item alone.
 std::vector<std::vector<int>> splitInHalves(const std::vector<int>& items);

@@ -61,6 +61,10 @@ int64_t assumedFixedBytesOnCpus(int cpus) {
   return kAssumedFixedBytes - kExportBytes + exportBytesOnCpus(cpus);
 }
 
+int64_t unmeasuredFixedBytes(int64_t backgroundBytes, int cpus) {
+  return assumedFixedBytesOnCpus(cpus) + 3 * backgroundBytes;
+}
+
 PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
                              int stallSeconds, int runCpus) {
   PreflightResult result;

@@ -29,6 +29,11 @@ int64_t exportBytesOnCpus(int cpus);
 constexpr int64_t kAssumedFixedBytes = int64_t{400} << 20;
 int64_t assumedFixedBytesOnCpus(int cpus);
 
+// The same when the preflight is left out (the memory budget does not
+// shape the plan): the assumption, and the background's decoded pixels
+// three times over, as its surface, its texture and the driver's copy.
+int64_t unmeasuredFixedBytes(int64_t backgroundBytes, int cpus);
+
 struct PreflightResult {
   std::string failure;     // postergen's message and status, or empty
   int64_t fixedBytes = 0;  // the preflight's peak plus exportBytesOnCpus(runCpus)

@@ -68,7 +68,7 @@ class Scheduler {
  private:
   void startWhatFits() {
     if (stopSignalCount() > stopsSeen_) stop();
-    while (!stoppedBy_ && !waitingForResources_ && !queue_.empty() &&
+    while (!stoppedBy_ && !abandoned_ && !waitingForResources_ && !queue_.empty() &&
            static_cast<int>(active_.size()) < setup_.jobs &&
            (active_.empty() || activeCost_ + queue_.front().cost <= setup_.budget)) {
       PlannedRun next = std::move(queue_.front());
@@ -238,7 +238,8 @@ class Scheduler {
                  std::to_string(missing.size()) + " posters missing\n",
              "run.log");
     active.log = Handle();
-    if (!missing.empty() && !stoppedBy_) {
+    if (!missing.empty() && !stoppedBy_ && report_.written == 0) checkSharedInputs();
+    if (!missing.empty() && !stoppedBy_ && !abandoned_) {
       keepLog(active);
       if (active.run.items.size() == 1) {
         const int item = setup_.home.shownItem(missing[0]);
@@ -256,6 +257,20 @@ class Scheduler {
     if (keep) return;
     removeTree(*setup_.work, active.name);
     if (kindOf(*setup_.work, active.name) != FileKind::kMissing) leftovers_.push_back(active.name);
+  }
+
+  // The first failure before any poster may be the font's or the
+  // background's; then every run fails alike, and the batch ends.
+  void checkSharedInputs() {
+    if (!setup_.sharedInputsFail || sharedChecked_) return;
+    sharedChecked_ = true;
+    const bool fail = setup_.sharedInputsFail();
+    if (stopSignalCount() > stopsSeen_) stop();
+    if (!fail || stoppedBy_) return;
+    abandoned_ = true;
+    queue_.clear();
+    for (const auto& active : active_)
+      endChild(active->child, Ending::kStop);  // reaped ones: no-ops
   }
 
   static std::string lastWords(const ActiveRun& active) {
@@ -293,6 +308,8 @@ class Scheduler {
   int runCount_ = 0;
   int stoppedBy_ = 0;
   bool waitingForResources_ = false;
+  bool sharedChecked_ = false;
+  bool abandoned_ = false;  // the shared inputs are at fault
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // file exists and has been moved home: the log's "Saved" line only says
 // when to look. A run that ends without all of its posters, or that says
 // nothing for stallSeconds, is planned again in halves until each failing
-// item has run alone.
+// item has run alone (unless the shared inputs are found at fault).
 #ifndef POSTERGEN_BATCH_SCHEDULER_H_
 #define POSTERGEN_BATCH_SCHEDULER_H_
 
@@ -25,6 +25,10 @@ struct BatchSetup {
   PlanLimits limits;
   std::vector<ItemCost> costByItem;          // indexed by item number
   std::function<void(int item)> posterHome;  // told of each poster moved home, or empty
+  // Asked once, when a run fails before the batch has made any poster,
+  // whether the inputs every run shares are at fault (true ends the
+  // batch: the runs are stopped, nothing more is started); or empty.
+  std::function<bool()> sharedInputsFail;
 };
 
 // Runs everything, or until a stop signal: then SIGTERM goes to the running

@@ -103,9 +103,7 @@ std::string randomNonce() {
 
 // One for every two CPUs: each first fills its buffers, which costs more
 // than a thumbnail.
-int thumbnailThreads() {
-  return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount() / 2));
-}
+int thumbnailThreads() { return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount())); }
 
 int64_t thumbnailMemory() { return thumbnailThreads() * kThumbnailBytes; }
 
@@ -145,6 +143,9 @@ void SheetWriter::queue(int item, bool again) {
 }
 
 void SheetWriter::work() {
+  // The runs come first: thumbnails are made on the CPU time they leave,
+  // and catch up once they end.
+  lowerThisThreadsPriority();
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
