@@ -101,8 +101,8 @@ std::string randomNonce() {
 
 }  // namespace
 
-// One for every two CPUs: each first fills its buffers, which costs more
-// than a thumbnail.
+// One for every CPU: at the lowest priority they take only the time the
+// runs leave, and after the runs they catch up on every CPU.
 int thumbnailThreads() { return std::max(1, std::min(kMaxThumbnailThreads, allowedCpuCount())); }
 
 int64_t thumbnailMemory() { return thumbnailThreads() * kThumbnailBytes; }
