@@ -15,11 +15,8 @@ std::vector<int> cpuShare(const std::vector<int>& cpus, int jobs, int slot);
 // The CPUs of the largest share: what one run may use at most.
 int largestCpuShare(int cpus, int jobs);
 
-// The jobs when none are asked for: one per CPU, but at most one per
-// kItemsPerJob items. Each run pays postergen's start-up again, and one
-// run on two CPUs makes its posters nearly twice as fast as on one, so a
-// small batch is quicker in fewer, wider runs.
-constexpr int kItemsPerJob = 12;
+// The jobs when none are asked for: one per CPU, but no more than there are
+// items, so that the CPUs are shared among runs that have work.
 int defaultJobs(int cpus, int items);
 
 #endif  // POSTERGEN_BATCH_CPU_SHARE_H_
