@@ -2,6 +2,9 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <csetjmp>
@@ -40,6 +43,30 @@ void jpegError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<JpegFailure*>(info->err)->jump, 1);
 }
 
+#ifdef __SSE2__
+// Adds r x a, g x a, b x a and a over 8 pixels to the block's sums.
+void addEightPixels(const uint8_t* rgba, uint32_t* sums) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i sum = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
+  for (int i = 0; i < 2; ++i) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgba + 16 * i));
+    for (const __m128i two : {_mm_unpacklo_epi8(four, zero), _mm_unpackhi_epi8(four, zero)}) {
+      // Each pixel's alpha in its colour lanes, 1 in its alpha lane: the
+      // products (at most 255 x 255) fit 16 bits.
+      const __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(two, 0xFF), 0xFF);
+      const __m128i weight =
+          _mm_or_si128(_mm_andnot_si128(alphaLanes, alpha), _mm_and_si128(alphaLanes, ones));
+      const __m128i product = _mm_mullo_epi16(two, weight);
+      sum = _mm_add_epi32(
+          sum, _mm_add_epi32(_mm_unpacklo_epi16(product, zero), _mm_unpackhi_epi16(product, zero)));
+    }
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), sum);
+}
+#endif
+
 // Shrinks an image given a row at a time: sums each 8 x 8 block's colour
 // weighted by alpha, its alpha and its pixels, and at each eighth row (and
 // the last) turns the row of blocks into thumbnail pixels, their means over
@@ -53,6 +80,15 @@ class Shrinker {
     }
     for (int x0 = 0; x0 < width; x0 += kThumbnailScale) {
       const int end = std::min(width, x0 + kThumbnailScale);
+      uint32_t* s = &sums_[4 * (x0 / kThumbnailScale)];
+      pixels_[x0 / kThumbnailScale] += static_cast<uint32_t>(end - x0);
+#ifdef __SSE2__
+      static_assert(kThumbnailScale == 8, "eight pixels a block");
+      if (end - x0 == kThumbnailScale) {
+        addEightPixels(rgba + 4 * x0, s);
+        continue;
+      }
+#endif
       uint32_t r = 0, g = 0, b = 0, a = 0;
       for (const uint8_t* p = rgba + 4 * x0; p < rgba + 4 * end; p += 4) {
         r += uint32_t{p[0]} * p[3];
@@ -60,9 +96,7 @@ class Shrinker {
         b += uint32_t{p[2]} * p[3];
         a += p[3];
       }
-      uint32_t* s = &sums_[4 * (x0 / kThumbnailScale)];
       s[0] += r, s[1] += g, s[2] += b, s[3] += a;
-      pixels_[x0 / kThumbnailScale] += static_cast<uint32_t>(end - x0);
     }
     if (++rows_ % kThumbnailScale == 0) emit();
   }
