@@ -179,6 +179,8 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   Progress progress(report.total, !options.quiet, errorIsTerminal());
   runBatch(setup, planRuns(batch.check.costs, setup.limits), progress, report);
   progress.clear();
+  if (kindOf(work, kPreflightDirectoryName) != FileKind::kMissing)
+    removeTree(work, kPreflightDirectoryName);
   if (report.logsKept.empty() && !report.postersKept) {
     work = Directory();
     removeTree(*home.directory, kWorkDirectoryName);

@@ -69,14 +69,14 @@ PreflightResult runPreflight(const std::string& postergen, const Home& home, con
                              int stallSeconds, int runCpus) {
   PreflightResult result;
   Problem problem;
-  Directory directory = makeRunDirectory(work, "preflight", home, {}, problem);
+  Directory directory = makeRunDirectory(work, kPreflightDirectoryName, home, {}, problem);
   if (!directory) {
     result.failure = problem.text;
     return result;
   }
   const FinishedRun run = runToEnd(postergen, directory, stallSeconds);
   directory = Directory();
-  removeTree(work, "preflight");
+  removeTree(work, kPreflightDirectoryName);
   result.stoppedBy = run.stoppedBy;
   if (run.problem) {
     result.failure = run.problem.text;

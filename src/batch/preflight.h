@@ -40,6 +40,12 @@ struct PreflightResult {
   int stoppedBy = 0;       // a stop signal ended it
 };
 
+// Where in work the preflight runs. The directory is removed again when it
+// ends, but on Windows a file cannot be removed while another process has
+// it open: beside running runs, which hold the font and the background, it
+// may stay until they end.
+constexpr const char* kPreflightDirectoryName = "preflight";
+
 // Runs in work/preflight, which it removes again.
 PreflightResult runPreflight(const std::string& postergen, const Home& home, const Directory& work,
                              int stallSeconds, int runCpus);
