@@ -1,7 +1,6 @@
 #include "app/heap_reuse.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 

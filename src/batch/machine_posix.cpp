@@ -1,4 +1,3 @@
-#include "app/heap_reuse.h"
 #include "batch/machine.h"
 
 #include <fcntl.h>
