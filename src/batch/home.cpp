@@ -123,7 +123,6 @@ ImageHeader headerOf(const Home& home, const std::string& name, std::string& fai
 }  // namespace
 
 int64_t backgroundBytes(const Home& home) {
-  if (!notAFile(home, "bg.png").empty()) return -1;
   std::string failure;
   const ImageHeader header = headerOf(home, "bg.png", failure);
   if (!failure.empty() || header.outcome != ImageHeader::Outcome::kRead) return -1;

@@ -254,9 +254,11 @@ How it works:
   Each item is checked first, without running postergen: an input that is no
   regular file (a FIFO, a device, a directory), a missing photograph, or one
   whose header postergen would refuse fails its item at once with the reason.
-  A preflight run with no items checks font.ttf and bg.png and measures what a
-  run costs; consecutive items are then planned into runs within each job's
-  share of --memory (that cost plus width x height x 4 bytes per photograph).
+  Consecutive items are planned into runs within each job's share of --memory
+  (a run's fixed cost plus width x height x 4 bytes per photograph). When that
+  share shapes the plan, a preflight run with no items first measures the fixed
+  cost; else the runs start at once. A preflight checks font.ttf and bg.png
+  before the runs, or when a run fails before the first poster is home.
   Runs work in DIRECTORY/.postergen-batch/, which the batch makes itself and
   writes only through folders it holds open. An item is done when its poster
   is moved home to result<i>.png, whole (across drives: copied beside it,
