@@ -3,8 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <string>
 
+#include "support/batch_run.h"
 #include "support/scratch_run.h"
 
 namespace {
@@ -84,6 +88,37 @@ TEST(Startup, RunsWithTheDummyVideoDriver) {
   EXPECT_EQ(run.status, 0) << run.log << run.out;
   EXPECT_TRUE(dir.exists("result1.png"));
   EXPECT_TRUE(dir.exists("result2.png"));
+}
+
+// However it is started, postergen runs once and ends: through the dynamic
+// loader (as clusters with a glibc of their own start programs), and in
+// the C library's secure mode (setuid, started by another user), where
+// the environment's settings are not read.
+TEST(Startup, RunsOnceHoweverItIsStarted) {
+  ScratchDir dir;
+  dir.populate(1);
+  std::remove(dir.at("font.ttf").c_str());
+  const std::string copy = dir.at("postergen-setuid");
+  dir.copyFrom(postergenBinary(), "postergen-setuid");
+  ASSERT_EQ(chmod(copy.c_str(), 04755), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const struct {
+    const char* name;
+    std::string command;
+    bool needsRoot;
+  } starts[] = {
+      {"directly", "'" + postergenBinary() + "'", false},
+      {"through the loader", "/lib64/ld-linux-x86-64.so.2 '" + postergenBinary() + "'", false},
+      {"setuid, by another user", "setpriv --reuid=nobody --regid=nogroup --clear-groups '" + copy + "'",
+       true},
+  };
+  for (const auto& start : starts) {
+    if (start.needsRoot && geteuid() != 0) continue;
+    const ProcessResult run =
+        runShell("cd '" + dir.path() + "' && timeout 60 " + start.command + " 2>&1");
+    EXPECT_EQ(run.status, kStatusUnloadable) << start.name << "\n" << run.out;
+    EXPECT_THAT(run.out, HasSubstr("Couldn't load font.ttf with size:48")) << start.name;
+  }
 }
 
 }  // namespace

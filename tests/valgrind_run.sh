@@ -13,6 +13,7 @@ printf '2 72\n' > "$work"/size.txt
 cd "$work"
 status=0
 SDL_VIDEODRIVER=dummy valgrind --quiet --error-exitcode=99 --leak-check=full \
+  --soname-synonyms=somalloc=*jemalloc* \
   --show-leak-kinds=definite --errors-for-leak-kinds=definite \
   "$binary" > stdout.txt 2> log.txt || status=$?
 grep -v '^INFO: \(start\|end\)->' log.txt || true

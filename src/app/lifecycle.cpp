@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/heap_reuse.h"
 #include "app/run_configuration.h"
 #include "app/stop_signals.h"
 #include "captions/caption_step.h"
@@ -90,7 +89,6 @@ void readRunConfiguration() {
 
 void initialize() {
   stopOnSignals();
-  reuseLargeBlocks();
   SDL_Init(SDL_INIT_EVERYTHING);
   TTF_Init();
   IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);

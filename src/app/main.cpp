@@ -2,13 +2,11 @@
 #include <SDL.h>
 
 #include "app/app_state.h"
-#include "app/heap_reuse.h"
 #include "app/lifecycle.h"
 #include "poster/compose.h"
 #include "poster/export_queue.h"
 
-int main(int, char** argv) {
-  restartWithHugePages(argv);
+int main(int, char**) {
   initialize();
   startPosterWriters(AppState::itemCount);
   for (int item = 1; item <= AppState::itemCount; ++item) composePoster(item);

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "batch/child.h"
 #include "batch/machine.h"
 

@@ -1,5 +1,5 @@
 #include "batch/commands.h"
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "batch/cpu_share.h"
 
 #include <algorithm>

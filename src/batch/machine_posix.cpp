@@ -14,8 +14,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/heap_reuse.h"
-
 namespace {
 
 int stopPipe[2] = {-1, -1};
@@ -39,8 +37,6 @@ bool executable(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> startProgram(int argc, char** argv) {
-  // Its thumbnails, and the postergen runs, which inherit the setting.
-  restartWithHugePages(argv);
   catchStopSignals();
   return std::vector<std::string>(argv + 1, argv + argc);
 }

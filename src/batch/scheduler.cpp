@@ -5,7 +5,7 @@
 #include <deque>
 #include <memory>
 
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "batch/child.h"
 #include "batch/cpu_share.h"
 #include "batch/directory.h"

@@ -10,7 +10,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "batch/contact_sheet.h"
 #include "batch/machine.h"
 #include "batch/thumbnail.h"

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "app/worker_threads.h"
 #include "poster/png_file.h"
 

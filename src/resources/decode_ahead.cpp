@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/cpus.h"
+#include "platform/cpus.h"
 #include "app/worker_threads.h"
 #include "resources/image_header.h"
 #include "resources/image_loading.h"

@@ -12,7 +12,9 @@
 // POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
 // the first write to poster N's partial file (.resultN.png.<...>.partial),
 // once it exists, on the writer thread that made it.
-// Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes.
+// Buffers are heap blocks of exactly POSTERGEN_TRACE_BUFFER_BYTES bytes,
+// taken from whichever allocator the program would use (jemalloc or the C
+// library's): malloc and free are handed on to it.
 // Posters are encoded on worker threads, so the tables are locked.
 #include <SDL.h>
 #include <SDL_image.h>
@@ -29,9 +31,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-extern "C" void* __libc_malloc(size_t);
-extern "C" void __libc_free(void*);
 
 namespace {
 
@@ -76,6 +75,34 @@ struct LiveSet {
 LiveSet textures, surfaces, buffers;
 bool buffersReady = false;
 size_t bufferBytes = 0;
+
+// The allocator's malloc and free, found on first use. dlsym may itself
+// allocate: what it asks for meanwhile comes from a small static arena.
+using MallocFunction = void* (*)(size_t);
+using FreeFunction = void (*)(void*);
+MallocFunction nextMalloc = nullptr;
+FreeFunction nextFree = nullptr;
+std::atomic<bool> resolving{false};
+alignas(16) char arena[16384];
+std::atomic<size_t> arenaUsed{0};
+
+bool inArena(const void* p) { return p >= arena && p < arena + sizeof arena; }
+
+void* fromArena(size_t size) {
+  const size_t at = arenaUsed.fetch_add((size + 15) & ~size_t{15});
+  return at + size <= sizeof arena ? arena + at : nullptr;
+}
+
+void findAllocator() {
+  if (nextMalloc) return;
+  Locked lock;
+  if (nextMalloc) return;
+  resolving = true;
+  nextFree = reinterpret_cast<FreeFunction>(dlsym(RTLD_NEXT, "free"));
+  auto found = reinterpret_cast<MallocFunction>(dlsym(RTLD_NEXT, "malloc"));
+  resolving = false;
+  nextMalloc = found;
+}
 
 void emit(const char* line) {
   static int fd = -2;
@@ -156,15 +183,19 @@ void* malloc(size_t size) {
     const char* bytes = getenv("POSTERGEN_TRACE_BUFFER_BYTES");
     bufferBytes = bytes ? strtoul(bytes, nullptr, 10) : 0;
   }
+  if (resolving) return fromArena(size);
+  findAllocator();
   if (bufferBytes && size == bufferBytes && injectFailure("malloc")) return nullptr;
-  void* p = __libc_malloc(size);
+  void* p = nextMalloc(size);
   if (p && bufferBytes && size == bufferBytes) buffers.add(p);
   return p;
 }
 
 void free(void* p) {
+  if (!p || inArena(p)) return;
   if (buffers.count) buffers.remove(p);
-  __libc_free(p);
+  findAllocator();
+  nextFree(p);
 }
 
 SDL_Texture* SDL_CreateTexture(SDL_Renderer* r, Uint32 format, int access, int w, int h) {

@@ -1,4 +1,4 @@
-#include "app/cpus.h"
+#include "platform/cpus.h"
 
 #include <windows.h>
 

@@ -2,8 +2,8 @@
 // share of them. On Linux these are the process's affinity mask (what
 // taskset, cgroup cpusets and Slurm give it), on Windows the process's
 // affinity mask. Needs no SDL.
-#ifndef POSTERGEN_APP_CPUS_H_
-#define POSTERGEN_APP_CPUS_H_
+#ifndef POSTERGEN_PLATFORM_CPUS_H_
+#define POSTERGEN_PLATFORM_CPUS_H_
 
 #include <vector>
 
@@ -20,4 +20,4 @@ int allowedCpuCount();
 bool limitThisThreadTo(const std::vector<int>& cpus);
 #endif
 
-#endif  // POSTERGEN_APP_CPUS_H_
+#endif  // POSTERGEN_PLATFORM_CPUS_H_

@@ -1,4 +1,4 @@
-#include "app/cpus.h"
+#include "platform/cpus.h"
 
 #ifdef __linux__
 #include <sched.h>
