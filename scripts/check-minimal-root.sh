@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Checks that the README's two commands work on a fresh, minimal Debian 12:
-# makes a minbase bookworm root with debootstrap, adds only a compiler, CMake,
-# make, git and GoogleTest, clones this repository's HEAD into it and runs,
-# in a chroot with a clean environment, scripts/run-example.sh and then
-# scripts/test.sh. Everything else must come from scripts/install-deps.sh.
+# Checks that the README's two commands work on a fresh, minimal Debian 12
+# (docs/development.md has the steps by hand): makes a minbase bookworm root
+# with debootstrap, adds only a compiler, CMake, make, git and GoogleTest,
+# clones this repository's HEAD into it and runs, in a chroot with a clean
+# environment, scripts/run-example.sh and then scripts/test.sh. Everything else
+# must come from scripts/install-deps.sh.
 #
 # Usage: check-minimal-root.sh [--fresh] [DIR]
 #   DIR      where the prepared root is cached (default

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the README's Slurm recipe, as written, on a one-node Slurm on this
+# Runs the Slurm recipe of docs/clusters.md, as written, on a one-node Slurm on this
 # machine (as root; not part of CI): 8 items made from the example, item 5's
 # photograph damaged so that postergen cannot decode it. Checks that the
 # array job and the collect job make items 1-4 and 6-8 byte for byte as one
@@ -44,7 +44,9 @@ cp "$root/example/city_photo1.jpeg" "$scratch/one/city_photo5.jpeg"
 (cd "$scratch/one" && SDL_VIDEODRIVER=dummy postergen >/dev/null 2>&1) || fail "the one run failed"
 
 cd "$scratch"
-# The README's recipe, with /shared as this scratch folder.
+# The recipe of docs/clusters.md ("With a Slurm array job"), with this scratch
+# folder for /shared, -n 3 so that the 8 items make three tasks, and the
+# collect job's ID kept to wait for it below.
 plan=$scratch/plan runs=$scratch/runs.txt
 postergen-batch --plan "$plan" -n 3 -j 1 --memory 4G "$home" > "$runs" || exit
 [ -s "$runs" ] || { echo "nothing to submit"; exit 0; }
