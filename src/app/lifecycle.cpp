@@ -13,6 +13,7 @@
 #include "app/run_configuration.h"
 #include "app/stop_signals.h"
 #include "captions/caption_step.h"
+#include "contract/run_contract.h"
 #include "resources/decode_ahead.h"
 #include "resources/image_loading.h"
 #include "resources/texture_registry.h"
@@ -41,7 +42,7 @@ void openFont() {
   if (size < 1 || size > kMaxFontSize) {
     SDL_SetError("the point size must lie between 1 and %d", kMaxFontSize);
   } else {
-    AppState::font = TTF_OpenFont("font.ttf", size);
+    AppState::font = TTF_OpenFont(kFontName, size);
   }
   if (AppState::font) return;
   SDL_Log("Error:SDL_ttf Couldn't load font.ttf with size:%d, information:%s", AppState::fontSize,
@@ -68,22 +69,22 @@ void createCanvas() {
 // The background, then every item's photograph, in the order they are
 // loaded.
 void decodeImagesAhead() {
-  std::vector<std::pair<std::string, bool>> images{{"bg.png", false}};
+  std::vector<std::pair<std::string, bool>> images{{kBackgroundName, false}};
   for (int item = 1; item <= AppState::itemCount; ++item)
-    images.emplace_back("city_photo" + std::to_string(item) + ".jpeg", true);
+    images.emplace_back(itemFileName(kPhotographFile, item), true);
   startDecodingAhead(std::move(images), textureTargetOf(AppState::renderer));
 }
 
 void loadItem(int item) {
   loadCaption(item);
   const std::string name = "city_photo" + std::to_string(item);
-  textureSlot(name) = loadPhotographTexture(name + ".jpeg");
+  textureSlot(name) = loadPhotographTexture(itemFileName(kPhotographFile, item));
 }
 
 }  // namespace
 
 void readRunConfiguration() {
-  std::ifstream file("size.txt");
+  std::ifstream file(kRunConfigurationName);
   readRunConfigurationFrom(file, AppState::itemCount, AppState::fontSize);
 }
 
@@ -98,7 +99,7 @@ void initialize() {
   AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0, SDL_WINDOW_BORDERLESS);
   AppState::renderer = createRenderer(AppState::window);
   decodeImagesAhead();
-  textureSlot("bg") = loadTexture("bg.png");
+  textureSlot("bg") = loadTexture(kBackgroundName);
   createCanvas();
   for (int item = 1; item <= AppState::itemCount; ++item) loadItem(item);
 }

@@ -2,9 +2,6 @@
 #ifndef POSTERGEN_APP_LIFECYCLE_H_
 #define POSTERGEN_APP_LIFECYCLE_H_
 
-// Exit status when size.txt asks for more items than one run can hold.
-constexpr int kExitTooManyItems = 2;
-
 // Brings up SDL, SDL_ttf and SDL_image, reads the run configuration, opens
 // the font, creates the window, renderer, background and canvas, and loads
 // every item's caption and photograph. Ends the process when an input

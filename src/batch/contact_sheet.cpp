@@ -2,6 +2,7 @@
 
 #include "batch/report.h"
 #include "captions/utf8_check.h"
+#include "contract/run_contract.h"
 
 namespace {
 
@@ -130,11 +131,11 @@ void appendCard(std::string& out, const SheetItem& card) {
   if (card.status == SheetItem::Status::kFailed) {
     out += "<div class=\"none\">no poster</div>\n";
   } else if (card.thumbnail.empty()) {
-    out += "<a href=\"result" + number + ".png\"><div class=\"none\">";
+    out += "<a href=\"" + itemFileName(kPosterFile, card.item) + "\"><div class=\"none\">";
     appendEscaped(out, card.thumbnailProblem.empty() ? "no thumbnail" : card.thumbnailProblem);
     out += "</div></a>\n";
   } else {
-    out += "<a href=\"result" + number + ".png\"><img src=\"";
+    out += "<a href=\"" + itemFileName(kPosterFile, card.item) + "\"><img src=\"";
     appendEscaped(out, card.thumbnail);
     out += "\" width=\"" + std::to_string(card.thumbnailWidth) + "\" height=\"" +
            std::to_string(card.thumbnailHeight) + "\" loading=\"lazy\" decoding=\"async\" alt=\"" +

@@ -7,6 +7,7 @@
 #include "app/run_configuration.h"
 #include "batch/directory.h"
 #include "batch/machine.h"
+#include "contract/run_contract.h"
 #include "resources/image_header.h"
 
 namespace {
@@ -71,12 +72,12 @@ Home openHome(const std::string& path, std::string& error) {
   return home;
 }
 
-std::string captionName(int item) { return "d" + std::to_string(item) + ".txt"; }
-std::string photoName(int item) { return "city_photo" + std::to_string(item) + ".jpeg"; }
-std::string posterName(int item) { return "result" + std::to_string(item) + ".png"; }
+std::string captionName(int item) { return itemFileName(kCaptionFile, item); }
+std::string photoName(int item) { return itemFileName(kPhotographFile, item); }
+std::string posterName(int item) { return itemFileName(kPosterFile, item); }
 
 const std::vector<std::string>& sharedInputs() {
-  static const std::vector<std::string> names = {"font.ttf", "bg.png"};
+  static const std::vector<std::string> names = {kFontName, kBackgroundName};
   return names;
 }
 
@@ -91,7 +92,7 @@ bool posterUpToDate(const Home& home, int item) {
       !modifiedTime(directory, posterName(item), made))
     return false;
   std::vector<std::string> inputs = sharedInputs();
-  inputs.insert(inputs.end(), {"size.txt", captionName(item), photoName(item)});
+  inputs.insert(inputs.end(), {kRunConfigurationName, captionName(item), photoName(item)});
   for (const std::string& name : inputs) {
     int64_t input = 0;
     if (modifiedTime(directory, name, input) && made <= input) return false;

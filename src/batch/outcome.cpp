@@ -3,10 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include "contract/run_contract.h"
 
 namespace {
-
-const char kLogPrefix[] = "INFO: ";
 
 std::string trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
@@ -20,9 +19,22 @@ bool isNameChar(char c) {
 
 }  // namespace
 
+bool isLogLine(const std::string& line) {
+  return line.compare(0, std::strlen(kLogLinePrefix), kLogLinePrefix) == 0;
+}
+
+std::string logLineText(const std::string& line) {
+  return isLogLine(line) ? line.substr(std::strlen(kLogLinePrefix)) : "";
+}
+
 int savedItem(const std::string& line) {
-  const std::string head = std::string(kLogPrefix) + "Saved texture as PNG to \"result";
-  const std::string tail = ".png\"";
+  // The format's text around its %s, the poster's name, and the name's
+  // own text around its number.
+  const std::string format = kSavedPosterFormat;
+  const size_t name = format.find("%s");
+  const std::string head = kLogLinePrefix + format.substr(0, name) + kPosterFile.prefix;
+  const std::string tail =
+      kPosterFile.suffix + format.substr(name + 2, format.find_last_not_of('\n') - name - 1);
   if (line.compare(0, head.size(), head) != 0) return 0;
   size_t end = line.size();
   while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == ' ')) --end;
@@ -55,11 +67,11 @@ std::string describeTermination(const Termination& how) {
   const std::string status = "status " + std::to_string(how.code);
   switch (how.code) {
     case 0: return status + ": the run ended without writing the poster";
-    case 174:
+    case seenStatus(kExitUnloadable):
       return status + ": an input cannot be opened or decoded, or the font size is out of range";
-    case 173:
+    case seenStatus(kExitUnrenderable):
       return status + ": an image cannot become a texture or the caption cannot be rendered";
-    case 2: return status + ": size.txt asks for more items than one run holds";
+    case kExitTooManyItems: return status + ": size.txt asks for more items than one run holds";
     default: return status;
   }
 }
@@ -72,8 +84,7 @@ std::string lastLogLine(const std::string& log) {
     line = trimmed(line);
     if (line.empty()) continue;
     lastAny = line;
-    if (line.compare(0, sizeof kLogPrefix - 1, kLogPrefix) == 0)
-      lastLogged = line.substr(sizeof kLogPrefix - 1);
+    if (isLogLine(line)) lastLogged = logLineText(line);
   }
   return lastLogged.empty() ? lastAny : lastLogged;
 }
@@ -84,8 +95,7 @@ std::string postergenMessage(const std::string& out, const std::string& log) {
 }
 
 std::string withItemNames(const std::string& text, const std::vector<int>& items) {
-  static const std::pair<const char*, const char*> kNames[] = {
-      {"city_photo", ".jpeg"}, {"result", ".png"}, {"d", ".txt"}};
+  static const ItemFile kNames[] = {kPhotographFile, kPosterFile, kCaptionFile};
   std::string mapped;
   for (size_t at = 0; at < text.size();) {
     bool replaced = false;

@@ -13,6 +13,11 @@ struct Termination {
   uint32_t exception = 0;  // Windows: the exception that ended it (0xC0000005, ...), or 0
 };
 
+// True when line is one that postergen logged (SDL_Log puts
+// kLogLinePrefix before it); logLineText is its text, without the prefix.
+bool isLogLine(const std::string& line);
+std::string logLineText(const std::string& line);
+
 // The run's item number j when line is the log line of a written poster,
 // `INFO: Saved texture as PNG to "result<j>.png"`; 0 otherwise.
 int savedItem(const std::string& line);

@@ -209,7 +209,7 @@ std::string collectPlan(const std::string& planDirectory, BatchReport& report,
         runDir ? postergenMessage(readSmallFile(runDir, "postergen.out"), log) : "";
     std::istringstream logLines(log);
     for (std::string line; std::getline(logLines, line);)
-      if (line.rfind("INFO: ", 0) == 0) noteWarning(line.substr(6), run.items, report);
+      if (isLogLine(line)) noteWarning(logLineText(line), run.items, report);
     PlanRun left{run.name, {}};
     bool stuck = false;
     bool failed = false;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "batch/outcome.h"
+#include "contract/run_contract.h"
 
 namespace {
 
@@ -67,14 +68,14 @@ void Progress::clear() {
 }
 
 void noteWarning(const std::string& logged, const std::vector<int>& items, BatchReport& report) {
-  const std::string head = "Warning:";
+  const std::string head = kWarningPrefix;
   if (logged.compare(0, head.size(), head) != 0) return;
   std::string text = logged.substr(head.size());
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
     text.pop_back();
   // The file it names: d<j>.txt or city_photo<j>.jpeg, else a shared input.
   int item = 0;
-  for (const char* prefix : {"d", "city_photo"}) {
+  for (const char* prefix : {kCaptionFile.prefix, kPhotographFile.prefix}) {
     const size_t size = std::strlen(prefix);
     if (text.compare(0, size, prefix) == 0 && size < text.size() && text[size] >= '1' &&
         text[size] <= '9') {

@@ -1,4 +1,5 @@
 #include "batch/run_directory.h"
+#include "contract/run_contract.h"
 
 namespace {
 
@@ -24,8 +25,9 @@ Directory makeRunDirectory(const Directory& parent, const std::string& name, con
     if (!problem) problem = linkInput(home, photoName(item), run, photoName(local));
   }
   if (!problem)
-    problem = writeNewFile(
-        run, "size.txt", std::to_string(items.size()) + " " + std::to_string(home.fontSize) + "\n");
+    problem =
+        writeNewFile(run, kRunConfigurationName,
+                     std::to_string(items.size()) + " " + std::to_string(home.fontSize) + "\n");
   if (problem) {
     run = Directory();
     removeTree(parent, name);

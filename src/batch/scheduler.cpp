@@ -5,13 +5,13 @@
 #include <deque>
 #include <memory>
 
-#include "platform/cpus.h"
 #include "batch/child.h"
 #include "batch/cpu_share.h"
 #include "batch/directory.h"
 #include "batch/machine.h"
 #include "batch/outcome.h"
 #include "batch/run_directory.h"
+#include "platform/cpus.h"
 
 namespace {
 
@@ -173,9 +173,9 @@ class Scheduler {
   }
 
   void logLine(ActiveRun& active, const std::string& line) {
-    const bool logged = line.rfind("INFO: ", 0) == 0;
+    const bool logged = isLogLine(line);
     (logged ? active.lastLogged : active.lastOther) = line.substr(0, kMaxKeptOutput);
-    if (logged) noteWarning(line.substr(6, kMaxKeptOutput), active.shown, report_);
+    if (logged) noteWarning(logLineText(line).substr(0, kMaxKeptOutput), active.shown, report_);
     // A hint to look now rather than at the run's end; the file decides.
     const int j = savedItem(line);
     if (j >= 1 && j <= static_cast<int>(active.run.items.size())) bringHome(active, j);

@@ -7,12 +7,13 @@
 #include <utility>
 
 #include "app/app_state.h"
+#include "app/warning_log.h"
 #include "captions/caption_script.h"
 #include "captions/glyph_check.h"
 #include "captions/replace_all.h"
 #include "captions/text_file.h"
 #include "captions/utf8_check.h"
-#include "resources/image_loading.h"
+#include "contract/run_contract.h"
 
 std::string spaceAfterFullWidthMarks(std::string caption) {
   caption = replaceAll(std::move(caption), "\xEF\xBC\x8C", "\xEF\xBC\x8C ");
@@ -27,8 +28,8 @@ namespace {
 // that it counts the CRs that text mode dropped.
 void warnIfNotUtf8(const std::string& path, const std::string& caption) {
   if (startsWithUtf16Mark(caption)) {
-    SDL_Log("Warning:%s is UTF-16 and its caption will not show as written; save it as UTF-8\n",
-            path.c_str());
+    logWarning("%s is UTF-16 and its caption will not show as written; save it as UTF-8\n",
+               path.c_str());
     return;
   }
   if (firstNonUtf8Byte(caption) == std::string::npos) return;
@@ -37,8 +38,8 @@ void warnIfNotUtf8(const std::string& path, const std::string& caption) {
   bytes.resize(file.read(&bytes[0], bytes.size()) ? bytes.size() : file.gcount());
   const size_t at = firstNonUtf8Byte(bytes);
   const unsigned value = at < bytes.size() ? static_cast<unsigned char>(bytes[at]) : 0u;
-  SDL_Log(
-      "Warning:%s is not UTF-8 (byte %s is 0x%02X) and its caption will not show as written; "
+  logWarning(
+      "%s is not UTF-8 (byte %s is 0x%02X) and its caption will not show as written; "
       "save it as UTF-8\n",
       path.c_str(), std::to_string(at).c_str(), value);
 }
@@ -48,8 +49,8 @@ void warnIfNotUtf8(const std::string& path, const std::string& caption) {
 void warnOfLayoutProblems(const std::string& path, const std::string& caption) {
   warnOfMissingGlyphs(AppState::font, path, caption);
   if (captionScript(caption).mixesDirections) {
-    SDL_Log(
-        "Warning:%s mixes right-to-left text with left-to-right text or numbers; it is laid out "
+    logWarning(
+        "%s mixes right-to-left text with left-to-right text or numbers; it is laid out "
         "in one direction, so part of it reads out of order\n",
         path.c_str());
   }
@@ -59,7 +60,7 @@ void warnOfLayoutProblems(const std::string& path, const std::string& caption) {
 
 void loadCaption(int item) {
   std::string& slot = AppState::captions.at(item);
-  const std::string path = "d" + std::to_string(item) + ".txt";
+  const std::string path = itemFileName(kCaptionFile, item);
   slot = readFileToString(path, kMaxCaptionBytes);
   if (slot.size() > kMaxCaptionBytes) {
     // Sizes go in as text: size_t has no printf conversion common to every

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/warning_log.h"
 #include "captions/caption_script.h"
 
 bool drawnWithoutGlyph(char32_t c) {
@@ -52,6 +53,6 @@ void warnOfMissingGlyphs(TTF_Font* font, const std::string& path, const std::str
   }
   const std::string count =
       missing.size() == 1 ? "1 character" : std::to_string(missing.size()) + " characters";
-  SDL_Log("Warning:%s has %s that font.ttf lacks, drawn as boxes or not at all:%s\n", path.c_str(),
-          count.c_str(), codes.c_str());
+  logWarning("%s has %s that font.ttf lacks, drawn as boxes or not at all:%s\n", path.c_str(),
+             count.c_str(), codes.c_str());
 }

@@ -6,12 +6,13 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/warning_log.h"
 #include "captions/caption_script.h"
+#include "contract/run_contract.h"
 #include "poster/export_queue.h"
 #include "poster/fit.h"
 #include "poster/legibility.h"
 #include "poster/png_export.h"
-#include "resources/image_loading.h"
 #include "resources/texture_limit.h"
 #include "resources/texture_registry.h"
 
@@ -69,10 +70,10 @@ void warnIfIllegible(const SDL_Surface* raster, int item) {
   if (!raster) return;
   const int height = printedLineHeight(TTF_FontHeight(AppState::font), raster->w, raster->h);
   if (height >= kMinLegibleLineHeight) return;
-  SDL_Log(
-      "Warning:d%d.txt prints its lines %d px high on the poster, too small to read (under %d "
-      "px); shorten it or raise the font size\n",
-      item, height, kMinLegibleLineHeight);
+  logWarning(
+      "%s prints its lines %d px high on the poster, too small to read (under %d px); shorten it "
+      "or raise the font size\n",
+      itemFileName(kCaptionFile, item).c_str(), height, kMinLegibleLineHeight);
 }
 
 // The previous caption texture is destroyed only once the new raster
@@ -111,5 +112,5 @@ void composePoster(int item) {
   if (SDL_Texture* text = textureSlot("text")) copyFitted(text, kCaptionBox);
 
   SDL_RenderPresent(renderer);
-  saveTextureAsPng(canvas, ("result" + number + ".png").c_str());
+  saveTextureAsPng(canvas, itemFileName(kPosterFile, item).c_str());
 }

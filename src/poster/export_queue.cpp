@@ -12,8 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/cpus.h"
 #include "app/worker_threads.h"
+#include "contract/run_contract.h"
+#include "platform/cpus.h"
 #include "poster/png_file.h"
 
 namespace {
@@ -54,9 +55,8 @@ void writePoster(PosterWrite& poster) {
   rows.reset();
   std::string error;
   if (writePngFile(png, poster.path, error)) {
-    settleExport(poster.ticket, [path = poster.path] {
-      SDL_Log("Saved texture as PNG to \"%s\"\n", path.c_str());
-    });
+    settleExport(poster.ticket,
+                 [path = poster.path] { SDL_Log(kSavedPosterFormat, path.c_str()); });
   } else {
     settleExport(poster.ticket, [error] { SDL_Log("Failed saving image: %s\n", error.c_str()); });
   }

@@ -1,4 +1,5 @@
 #include "resources/colour_management.h"
+#include "app/warning_log.h"
 
 #include <lcms2.h>
 
@@ -18,8 +19,8 @@ struct TransformDeleter {
 using Transform = std::unique_ptr<void, TransformDeleter>;
 
 void warnUnusable(const std::string& path, const char* why) {
-  SDL_Log("Warning:%s has a colour profile that %s; its colours are used as decoded\n",
-          path.c_str(), why);
+  logWarning("%s has a colour profile that %s; its colours are used as decoded\n", path.c_str(),
+             why);
 }
 
 Profile openProfile(const std::string& bytes, const std::string& path) {

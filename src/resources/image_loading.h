@@ -6,10 +6,7 @@
 
 #include <string>
 
-// Exit statuses of the fatal failures: a file that cannot be opened or
-// decoded, and loaded data that cannot become a texture.
-constexpr int kExitUnloadable = -114514;
-constexpr int kExitUnrenderable = -114515;
+#include "contract/run_contract.h"
 
 // Decodes the file and returns a texture of its size, never null. When the
 // file cannot be decoded or the texture cannot be made, SDL's error text goes

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/warning_log.h"
 #include "resources/colour_management.h"
 #include "resources/jpeg_decoding.h"
 
@@ -42,8 +43,8 @@ SDL_Surface* decodeJpegSurface(const std::string& path) {
   if (picture.warningCount > 0) {
     const int more = picture.warningCount - 1;
     const std::string others = more == 0 ? "" : " (and " + std::to_string(more) + " more)";
-    SDL_Log("Warning:%s is damaged and may show only in part; libjpeg: %s%s\n", path.c_str(),
-            picture.warning.c_str(), others.c_str());
+    logWarning("%s is damaged and may show only in part; libjpeg: %s%s\n", path.c_str(),
+               picture.warning.c_str(), others.c_str());
   }
   if (!picture.cmyk) return convertToSrgb(surface, picture.iccProfile, path);
   surface = cmykToSrgb(cmyk, picture.width, picture.height, picture.adobeMarker, picture.iccProfile,
