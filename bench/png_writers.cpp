@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "poster/png_encoder.h"
+#include "png/png_writer.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <optional>
 
-#include "batch/cpu_share.h"
-#include "batch/options.h"
-#include "batch/outcome.h"
-#include "batch/plan.h"
-#include "batch/preflight.h"
-#include "batch/report.h"
+#include "batch/cli/options.h"
+#include "batch/engine/cpu_share.h"
+#include "batch/engine/outcome.h"
+#include "batch/engine/plan.h"
+#include "batch/engine/preflight.h"
+#include "batch/engine/report.h"
 
 namespace {
 

@@ -727,7 +727,8 @@ TEST(BatchRun, RunsGetTheBatchsEnvironmentUnchanged) {
 seen="$(dirname "$0")"
 cat /proc/$PPID/environ > "$seen/batch-environment"
 cat /proc/$$/environ > "$seen/run-environment"
-exec ")sh" + postergenBinary() + R"sh("
+exec ")sh" + postergenBinary() +
+                            R"sh("
 )sh");
   fs::permissions(dir.at("watch.sh"), fs::perms::owner_all);
   auto env = softwareRenderer();

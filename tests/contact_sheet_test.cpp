@@ -1,6 +1,6 @@
 // The contact sheet's pieces: its escaping, its thumbnails, and the page
 // itself as headless Chromium renders it.
-#include "batch/contact_sheet.h"
+#include "contact_sheet/contact_sheet.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "batch/thumbnail.h"
+#include "contact_sheet/thumbnail.h"
 #include "support/browser.h"
 #include "support/scratch_run.h"
 

@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
-#include "batch/home.h"
-#include "batch/outcome.h"
-#include "batch/report.h"
+#include "batch/engine/home.h"
+#include "batch/engine/outcome.h"
+#include "batch/engine/report.h"
 #include "contract/run_contract.h"
 #include "support/batch_run.h"
 #include "support/scratch_run.h"

@@ -109,8 +109,8 @@ TEST(Startup, RunsOnceHoweverItIsStarted) {
   } starts[] = {
       {"directly", "'" + postergenBinary() + "'", false},
       {"through the loader", "/lib64/ld-linux-x86-64.so.2 '" + postergenBinary() + "'", false},
-      {"setuid, by another user", "setpriv --reuid=nobody --regid=nogroup --clear-groups '" + copy + "'",
-       true},
+      {"setuid, by another user",
+       "setpriv --reuid=nobody --regid=nogroup --clear-groups '" + copy + "'", true},
   };
   for (const auto& start : starts) {
     if (start.needsRoot && geteuid() != 0) continue;

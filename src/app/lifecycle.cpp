@@ -20,9 +20,6 @@
 
 namespace {
 
-constexpr int kCanvasWidth = 2160;
-constexpr int kCanvasHeight = 3840;
-
 void refuseTooManyItems() {
   if (AppState::itemCount <= kMaxItemCount) return;
   SDL_Log("Error:size.txt asks for %d items, but one run holds at most %d\n", AppState::itemCount,
@@ -63,7 +60,7 @@ void createCanvas() {
   SDL_DisplayMode mode{};  // a failed query leaves SDL_PIXELFORMAT_UNKNOWN
   SDL_GetWindowDisplayMode(AppState::window, &mode);
   textureSlot("result") = SDL_CreateTexture(AppState::renderer, mode.format,
-                                            SDL_TEXTUREACCESS_TARGET, kCanvasWidth, kCanvasHeight);
+                                            SDL_TEXTUREACCESS_TARGET, kPosterWidth, kPosterHeight);
 }
 
 // The background, then every item's photograph, in the order they are

@@ -28,6 +28,10 @@ inline std::string itemFileName(ItemFile file, int item) {
   return file.prefix + std::to_string(item) + file.suffix;
 }
 
+// Every poster is this size.
+constexpr int kPosterWidth = 2160;
+constexpr int kPosterHeight = 3840;
+
 // Exit statuses of a run that ends early. A POSIX parent sees the low eight
 // bits (seenStatus): 174, 173 and 2. A run that reaches its end returns 0,
 // also when a poster could not be written.

@@ -15,7 +15,7 @@
 #include "app/worker_threads.h"
 #include "contract/run_contract.h"
 #include "platform/cpus.h"
-#include "poster/png_file.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -53,12 +53,18 @@ void writePoster(PosterWrite& poster) {
   if (!rows || !deflatePngRows(rows.get(), poster.w, poster.h, png))
     return allocationFailed(poster.ticket);
   rows.reset();
-  std::string error;
-  if (writePngFile(png, poster.path, error)) {
+  const WriteFailure failure =
+      writeWholeFile({kWorkingDirectory, ""}, poster.path, [&png](const ByteSink& write) {
+        writePngChunks(png, write);
+        return std::string();
+      });
+  if (!failure) {
     settleExport(poster.ticket,
                  [path = poster.path] { SDL_Log(kSavedPosterFormat, path.c_str()); });
   } else {
-    settleExport(poster.ticket, [error] { SDL_Log("Failed saving image: %s\n", error.c_str()); });
+    settleExport(poster.ticket, [error = poster.path + ": " + failure.reason] {
+      SDL_Log("Failed saving image: %s\n", error.c_str());
+    });
   }
 }
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "poster/png_encoder.h"
+#include "png/png_writer.h"
 
 // Starts the writers, one per CPU this process may run on but no more than
 // there are posters to write. With one CPU (or one poster) there are none,

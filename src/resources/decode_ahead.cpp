@@ -10,8 +10,8 @@
 #include <thread>
 #include <utility>
 
-#include "platform/cpus.h"
 #include "app/worker_threads.h"
+#include "platform/cpus.h"
 #include "resources/image_header.h"
 #include "resources/image_loading.h"
 

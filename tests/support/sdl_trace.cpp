@@ -315,8 +315,8 @@ libdeflate_compressor* libdeflate_alloc_compressor(int level) {
 
 // Arms the signal when the thread creates the partial file of the poster
 // POSTERGEN_SIGNAL names.
-int open(const char* path, int flags, ...) {
-  REAL(open);
+int openat(int directory, const char* path, int flags, ...) {
+  REAL(openat);
   va_list args;
   va_start(args, flags);
   const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
@@ -329,7 +329,7 @@ int open(const char* path, int flags, ...) {
     snprintf(name, sizeof name, ".result%d.png.", at);
     if (strstr(path, name) && strstr(path, ".partial")) signalDuringEncoding = sig;
   }
-  return real_open(path, flags, mode);
+  return real_openat(directory, path, flags, mode);
 }
 
 int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,

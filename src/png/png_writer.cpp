@@ -1,0 +1,144 @@
+#include "png/png_writer.h"
+
+#include <libdeflate.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "png/png_format.h"
+
+namespace {
+
+constexpr int kBytesPerPixel = 4;
+constexpr size_t kIdatPiece = 256 << 10;
+
+enum FilterType : uint8_t { kNone = 0, kSub = 1, kUp = 2, kAverage = 3, kPaeth = 4 };
+
+// The heuristic's cost of a filtered row: its bytes read as signed.
+unsigned long magnitude(const uint8_t* row, size_t n) {
+  unsigned long sum = 0;
+  for (size_t i = 0; i < n; ++i)
+    sum += static_cast<unsigned>(std::abs(static_cast<int8_t>(row[i])));
+  return sum;
+}
+
+void filterSub(const uint8_t* cur, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < kBytesPerPixel && i < n; ++i) out[i] = cur[i];
+  for (size_t i = kBytesPerPixel; i < n; ++i) out[i] = cur[i] - cur[i - kBytesPerPixel];
+}
+
+void filterUp(const uint8_t* cur, const uint8_t* up, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < n; ++i) out[i] = cur[i] - up[i];
+}
+
+void filterAverage(const uint8_t* cur, const uint8_t* up, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < kBytesPerPixel && i < n; ++i) out[i] = cur[i] - (up[i] >> 1);
+  for (size_t i = kBytesPerPixel; i < n; ++i)
+    out[i] = cur[i] - static_cast<uint8_t>((cur[i - kBytesPerPixel] + up[i]) >> 1);
+}
+
+void filterPaeth(const uint8_t* cur, const uint8_t* up, size_t n, uint8_t* out) {
+  for (size_t i = 0; i < kBytesPerPixel && i < n; ++i) out[i] = cur[i] - up[i];
+  for (size_t i = kBytesPerPixel; i < n; ++i)
+    out[i] = cur[i] - paethPredictor(cur[i - kBytesPerPixel], up[i], up[i - kBytesPerPixel]);
+}
+
+// Filters one row into out (its type byte, then n bytes); scratch holds
+// 4 x n bytes.
+void filterRow(const uint8_t* cur, const uint8_t* up, size_t n, PngFilters filters, uint8_t* out,
+               uint8_t* scratch) {
+  switch (filters) {
+    case PngFilters::kNone:
+      out[0] = kNone;
+      std::memcpy(out + 1, cur, n);
+      return;
+    case PngFilters::kSub: out[0] = kSub; return filterSub(cur, n, out + 1);
+    case PngFilters::kUp: out[0] = kUp; return filterUp(cur, up, n, out + 1);
+    case PngFilters::kAdaptive: break;
+  }
+  uint8_t* candidates[5] = {const_cast<uint8_t*>(cur), scratch, scratch + n, scratch + 2 * n,
+                            scratch + 3 * n};
+  filterSub(cur, n, candidates[kSub]);
+  filterUp(cur, up, n, candidates[kUp]);
+  filterAverage(cur, up, n, candidates[kAverage]);
+  filterPaeth(cur, up, n, candidates[kPaeth]);
+  uint8_t best = kNone;
+  unsigned long bestCost = magnitude(cur, n);
+  for (uint8_t type = kSub; type <= kPaeth; ++type) {
+    const unsigned long cost = magnitude(candidates[type], n);
+    if (cost < bestCost) {
+      bestCost = cost;
+      best = type;
+    }
+  }
+  out[0] = best;
+  std::memcpy(out + 1, candidates[best], n);
+}
+
+void putBigEndian(uint8_t* at, uint32_t value) {
+  at[0] = static_cast<uint8_t>(value >> 24);
+  at[1] = static_cast<uint8_t>(value >> 16);
+  at[2] = static_cast<uint8_t>(value >> 8);
+  at[3] = static_cast<uint8_t>(value);
+}
+
+// One chunk: length, type, data, and the CRC of type and data.
+bool writeChunk(const char* type, const uint8_t* data, size_t size,
+                const std::function<bool(const void*, size_t)>& write) {
+  uint8_t head[8];
+  putBigEndian(head, static_cast<uint32_t>(size));
+  std::memcpy(head + 4, type, 4);
+  uint8_t crc[4];
+  putBigEndian(crc, pngChunkCrc(head + 4, data, size));
+  return write(head, sizeof head) && (size == 0 || write(data, size)) && write(crc, sizeof crc);
+}
+
+}  // namespace
+
+size_t filteredPngSize(int width, int height) {
+  return (static_cast<size_t>(width) * kBytesPerPixel + 1) * static_cast<size_t>(height);
+}
+
+ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitch,
+                         PngFilters filters) {
+  const size_t n = static_cast<size_t>(width) * kBytesPerPixel;
+  ByteBuffer rows(static_cast<uint8_t*>(std::malloc(filteredPngSize(width, height))));
+  ByteBuffer scratch(static_cast<uint8_t*>(std::calloc(5 * n + 1, 1)));
+  if (!rows || !scratch) return nullptr;
+  const uint8_t* zeros = scratch.get() + 4 * n;  // the row above the first
+  for (int y = 0; y < height; ++y) {
+    const uint8_t* cur = rgba + static_cast<size_t>(y) * pitch;
+    filterRow(cur, y ? cur - pitch : zeros, n, filters,
+              rows.get() + static_cast<size_t>(y) * (n + 1), scratch.get());
+  }
+  return rows;
+}
+
+bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out, int level) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  if (!compressor) return false;
+  const size_t in = filteredPngSize(width, height);
+  const size_t bound = libdeflate_zlib_compress_bound(compressor, in);
+  out.zlib.reset(static_cast<uint8_t*>(std::malloc(bound)));
+  out.size = out.zlib ? libdeflate_zlib_compress(compressor, rows, in, out.zlib.get(), bound) : 0;
+  libdeflate_free_compressor(compressor);
+  out.width = width;
+  out.height = height;
+  return out.size != 0;
+}
+
+bool writePngChunks(const DeflatedPng& png, const std::function<bool(const void*, size_t)>& write) {
+  uint8_t header[13];
+  putBigEndian(header, static_cast<uint32_t>(png.width));
+  putBigEndian(header + 4, static_cast<uint32_t>(png.height));
+  std::memcpy(header + 8, kPngOwnKind, sizeof kPngOwnKind);
+  if (!write(kPngSignature, sizeof kPngSignature) ||
+      !writeChunk("IHDR", header, sizeof header, write))
+    return false;
+  for (size_t at = 0; at < png.size; at += kIdatPiece) {
+    const size_t piece = png.size - at < kIdatPiece ? png.size - at : kIdatPiece;
+    if (!writeChunk("IDAT", png.zlib.get() + at, piece, write)) return false;
+  }
+  return writeChunk("IEND", nullptr, 0, write);
+}

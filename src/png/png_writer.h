@@ -1,0 +1,52 @@
+// Encodes 8-bit RGBA pixels as PNG data in three steps, so that the pixels
+// can be freed once filtered: row filtering, deflating with libdeflate, and
+// writing the chunks. Needs no SDL and touches no shared state, so any
+// thread may encode.
+#ifndef POSTERGEN_PNG_PNG_WRITER_H_
+#define POSTERGEN_PNG_PNG_WRITER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+using ByteBuffer = std::unique_ptr<uint8_t[], FreeDeleter>;
+
+// How rows are filtered: each row by the one of PNG's five filters whose
+// output has the least sum of magnitudes (the usual heuristic), or every
+// row by one filter (for measurements).
+enum class PngFilters { kAdaptive, kNone, kSub, kUp };
+
+// The zlib level chosen by measurement (docs/benchmark.md).
+constexpr int kPngDeflateLevel = 5;
+
+// The image, deflated: a zlib stream of its filtered rows.
+struct DeflatedPng {
+  ByteBuffer zlib;
+  size_t size = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// Bytes of the filtered rows of a w x h image: one filter type byte, then
+// the row.
+size_t filteredPngSize(int width, int height);
+
+// Filters the rows of w x h RGBA pixels, each row pitch bytes after the one
+// before. Null when memory runs out.
+ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitch,
+                         PngFilters filters = PngFilters::kAdaptive);
+
+// Deflates the filtered rows. False when memory runs out.
+bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out,
+                    int level = kPngDeflateLevel);
+
+// Writes the PNG file's bytes through write: signature, IHDR (8-bit RGBA,
+// not interlaced), IDAT chunks, IEND. False as soon as write fails.
+bool writePngChunks(const DeflatedPng& png, const std::function<bool(const void*, size_t)>& write);
+
+#endif  // POSTERGEN_PNG_PNG_WRITER_H_
