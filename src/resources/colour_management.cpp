@@ -1,10 +1,11 @@
 #include "resources/colour_management.h"
-#include "app/warning_log.h"
 
 #include <lcms2.h>
 
 #include <cstdlib>
 #include <memory>
+
+#include "app/warning_log.h"
 
 namespace {
 

@@ -1,6 +1,4 @@
 #include "batch/cli/commands.h"
-#include "batch/engine/cpu_share.h"
-#include "platform/cpus.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "batch/engine/cpu_share.h"
 #include "batch/engine/home.h"
 #include "batch/engine/outcome.h"
 #include "batch/engine/plan_directory.h"
@@ -17,6 +16,7 @@
 #include "batch/platform/directory.h"
 #include "batch/platform/machine.h"
 #include "contact_sheet/sheet_writer.h"
+#include "platform/cpus.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "batch/engine/run_directory.h"
+
 #include "contract/run_contract.h"
 
 namespace {
