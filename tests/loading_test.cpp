@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -81,6 +82,26 @@ TEST_P(LoadingOnCpus, BadThirdPhotographStopsAfterItsCaptionBeforeAnyPoster) {
       linesStartingWith(trace, "create"),
       ElementsAre("create 1080x1920", "create 2160x3840", "create 401x300", "create 402x300"));
   for (int i = 1; i <= 5; ++i) EXPECT_FALSE(dir.exists("result" + std::to_string(i) + ".png"));
+}
+
+// The header check, the decoding, the colour profile and the orientation
+// read one open file, so that none put in its place between them is decoded
+// unchecked: JPEG, PNG (under a photograph's name) and HEIF alike.
+TEST_P(LoadingOnCpus, EachImageIsOpenedOnce) {
+  ScratchDir dir;
+  dir.populate(3);
+  savePng(noisySurface(402, 300, 2), dir.at("city_photo2.jpeg"));
+#ifdef POSTERGEN_HAVE_HEIF
+  saveHeif(noisySurface(403, 300, 3), dir.at("city_photo3.jpeg"), false);
+#endif
+  std::vector<std::string> trace;
+  const RunResult run =
+      dir.runTraced(trace, GetParam() ? std::map<std::string, std::string>{{kOneCpu, ""}}
+                                      : std::map<std::string, std::string>{});
+  ASSERT_EQ(run.status, 0) << run.out << run.log;
+  for (const std::string name :
+       {"bg.png", "city_photo1.jpeg", "city_photo2.jpeg", "city_photo3.jpeg"})
+    EXPECT_EQ(std::count(trace.begin(), trace.end(), "open " + name), 1) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Loading, LoadingOnCpus, testing::Values(false, true),

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -54,6 +56,19 @@ void holdOrPass(void* data, int category, SDL_LogPriority priority, const char* 
     passOn(data, category, priority, message);
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OpenFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the image once, for its header and then its decoding: null, with
+// a header that says so, when it cannot be opened.
+OpenFile openImage(const std::string& path, ImageHeader& header) {
+  OpenFile file(std::fopen(path.c_str(), "rb"));
+  header = file ? readImageHeader(file.get()) : ImageHeader{};
+  return file;
+}
+
 // What the decoded image will take, by its header; nothing for an image the
 // check will refuse before decoding.
 long long announcedBytes(const ImageHeader& header) {
@@ -61,12 +76,12 @@ long long announcedBytes(const ImageHeader& header) {
   return header.width * header.height * 4;
 }
 
-DecodedImage decodeHoldingLog(const Slot& slot, const ImageHeader& header,
+DecodedImage decodeHoldingLog(std::FILE* file, const Slot& slot, const ImageHeader& header,
                               std::vector<LogLine>& log) {
   held = &log;
   DecodedImage image;
   try {
-    image = decodeImage(slot.path, header, slot.photograph, target);
+    image = decodeImage(file, slot.path, header, slot.photograph, target);
   } catch (const std::bad_alloc&) {
     image.failure = "Out of memory";
     image.status = kExitUnloadable;
@@ -86,7 +101,10 @@ void runWorker() {
     const size_t index = nextToStart++;
     Slot& slot = slots[index];
     lock.unlock();
-    const ImageHeader header = readImageHeader(slot.path);
+    // Held open while the bytes are awaited, so that the file decoded is
+    // the one whose header was read.
+    ImageHeader header;
+    OpenFile file = openImage(slot.path, header);
     const long long bytes = announcedBytes(header);
     lock.lock();
     changed.wait(lock, [index, bytes] {
@@ -100,7 +118,8 @@ void runWorker() {
     changed.notify_all();
     lock.unlock();
     std::vector<LogLine> log;
-    DecodedImage image = decodeHoldingLog(slot, header, log);
+    DecodedImage image = decodeHoldingLog(file.get(), slot, header, log);
+    file.reset();
     lock.lock();
     slot.image = std::move(image);
     slot.log = std::move(log);
@@ -134,7 +153,9 @@ DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
   if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
       slots[nextToTake].photograph != photograph) {
     lock.unlock();
-    return decodeImage(path, readImageHeader(path), photograph, target);
+    ImageHeader header;
+    const OpenFile file = openImage(path, header);
+    return decodeImage(file.get(), path, header, photograph, target);
   }
   Slot& slot = slots[nextToTake];
   changed.wait(lock, [&slot] { return slot.done; });

@@ -2,7 +2,8 @@
 // loaded and ahead of the main thread, which makes their textures in that
 // order. The warnings a decoding logs are held back and logged when the
 // main thread takes its image, so the log reads as if each image were
-// decoded when its texture is made.
+// decoded when its texture is made. Each image's file is opened once: its
+// header is read and its picture decoded from the same open file.
 #ifndef POSTERGEN_RESOURCES_DECODE_AHEAD_H_
 #define POSTERGEN_RESOURCES_DECODE_AHEAD_H_
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "resources/colour_management.h"
+#include "resources/file_reading.h"
 
 namespace {
 
@@ -92,12 +93,40 @@ std::string nclxProfileOf(const heif_image_handle* handle) {
   return bytes;
 }
 
+// libheif reads the open file through these as it reads a file it opens
+// itself: the length is taken once, and no read goes past it.
+struct HeifInput {
+  std::FILE* file;
+  int64_t length;
+};
+
+int64_t positionIn(void* input) { return fileOffset(static_cast<HeifInput*>(input)->file); }
+
+int readFrom(void* data, size_t size, void* input) {
+  auto* in = static_cast<HeifInput*>(input);
+  const int64_t at = fileOffset(in->file);
+  if (at < 0 || at + static_cast<int64_t>(size) > in->length) return -1;
+  return std::fread(data, 1, size, in->file) == size ? 0 : -1;
+}
+
+int seekTo(int64_t position, void* input) {
+  return seekFile(static_cast<HeifInput*>(input)->file, position, SEEK_SET);
+}
+
+heif_reader_grow_status growTo(int64_t target, void* input) {
+  return target > static_cast<HeifInput*>(input)->length ? heif_reader_grow_status_size_beyond_eof
+                                                         : heif_reader_grow_status_size_reached;
+}
+
 }  // namespace
 
-SDL_Surface* decodeHeifSurface(const std::string& path) {
+SDL_Surface* decodeHeifSurface(std::FILE* file, const std::string& path) {
+  std::rewind(file);
+  HeifInput input{file, fileSize(file)};  // outlives the context that reads it
   Context context(heif_context_alloc());
   if (!context) return SDL_SetError("Out of memory"), nullptr;
-  heif_error error = heif_context_read_from_file(context.get(), path.c_str(), nullptr);
+  static const heif_reader reader{1, positionIn, readFrom, seekTo, growTo};
+  heif_error error = heif_context_read_from_reader(context.get(), &reader, &input, nullptr);
   if (error.code != heif_error_Ok) return failed(error);
   heif_image_handle* primary = nullptr;
   error = heif_context_get_primary_image_handle(context.get(), &primary);

@@ -3,6 +3,7 @@
 #include <SDL_image.h>
 
 #include "resources/colour_management.h"
+#include "resources/file_reading.h"
 #include "resources/heif_surface.h"
 #include "resources/image_header.h"
 #include "resources/image_loading.h"
@@ -30,18 +31,35 @@ std::string namingTheFile(const std::string& path, const std::string& words) {
 }
 
 #ifdef POSTERGEN_HAVE_HEIF
-SDL_Surface* decodeHeif(const std::string& path) { return decodeHeifSurface(path); }
+SDL_Surface* decodeHeif(std::FILE* file, const std::string& path) {
+  return decodeHeifSurface(file, path);
+}
 #else
-SDL_Surface* decodeHeif(const std::string&) { return nullptr; }  // the check refuses them
+// The check refuses them.
+SDL_Surface* decodeHeif(std::FILE*, const std::string&) { return nullptr; }
 #endif
+
+// SDL_image's decoders, over the open file, given the type IMG_Load would
+// take from the path's extension (which picks the formats without a
+// signature, such as TGA).
+SDL_Surface* decodeBySdlImage(std::FILE* file, const std::string& path) {
+  std::rewind(file);
+  SDL_RWops* rw = readingRWops(file);
+  if (!rw) return nullptr;
+  const char* dot = SDL_strrchr(path.c_str(), '.');
+  return IMG_LoadTyped_RW(rw, 1, dot ? dot + 1 : nullptr);
+}
 
 }  // namespace
 
 // Decoders trust the size in a header: a few kilobytes that claim a huge
 // picture make them allocate gigabytes, or overflow and write outside their
 // buffers. So the header is read first, and only images within the decode
-// limits, of the formats whose headers are read, reach a decoder. A file
-// that cannot be opened is left to the decoder, which reports it.
+// limits, of the formats whose headers are read, reach a decoder. The
+// header, the pixels, the colour profile and the orientation are all read
+// from the one open file, so that no file put in its place meanwhile is
+// decoded unchecked. A file that cannot be opened is reported in the words
+// SDL_image would use.
 //
 // JPEGs are decoded here rather than by IMG_Load, in the same way, so that
 // their CMYK samples, colour profile and damage are seen in the same pass.
@@ -50,25 +68,26 @@ TextureTarget textureTargetOf(SDL_Renderer* renderer) {
   return {opaqueTextureFormat(renderer), largestTexture(renderer)};
 }
 
-DecodedImage decodeImage(const std::string& path, const ImageHeader& header, bool photograph,
-                         const TextureTarget& target) {
+DecodedImage decodeImage(std::FILE* file, const std::string& path, const ImageHeader& header,
+                         bool photograph, const TextureTarget& target) {
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
+  if (!file) return failed("Couldn't open " + path, kExitUnloadable);
   const std::string format = header.format;
   const bool heif = format == "HEIF" || format == "AVIF";
-  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(path)
-                         : heif           ? decodeHeif(path)
-                                          : IMG_Load(path.c_str());
+  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(file, path)
+                         : heif           ? decodeHeif(file, path)
+                                          : decodeBySdlImage(file, path);
   if (!surface) return failed(namingTheFile(path, SDL_GetError()), kExitUnloadable);
   if (format == "PNG") {
     bool unreadable = false;
-    const std::string profile = pngIccProfile(path, unreadable);
+    const std::string profile = pngIccProfile(file, unreadable);
     if (unreadable) warnOfUnreadableProfile(path);
     surface = convertToSrgb(surface, profile, path);
   }
   // A HEIF file is turned by its own transformations as it is decoded.
   if (photograph && !heif) {
-    surface = turnUpright(surface, exifOrientation(path));
+    surface = turnUpright(surface, exifOrientation(file));
     if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
   }
   DecodedImage image;

@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <string>
 
 #include "resources/image_header.h"
@@ -26,15 +27,18 @@ struct DecodedImage {
   int status = 0;                  // the exit status the failure calls for
 };
 
-// Goes by the file's header (readImageHeader's, read by the caller, who
+// Decodes the open file, whose path names it in messages, going by its
+// header (readImageHeader's of the same open file, read by the caller, who
 // may need it too): an image beyond the decode limits, of another format or
 // with a header that cannot be read is refused with a reason naming the
 // file, before anything is decoded. Otherwise decodes it
 // and brings its colours to sRGB; a photograph is also turned upright by
-// its EXIF orientation. Warnings (damage, colour profiles) are logged.
+// its EXIF orientation. Everything is read from this one file, which is
+// never reopened by its path. Warnings (damage, colour profiles) are logged.
 // A picture larger than the target's largest texture is scaled down to
-// fit; opaque 3-byte pictures are brought to the target's format.
-DecodedImage decodeImage(const std::string& path, const ImageHeader& header, bool photograph,
-                         const TextureTarget& target);
+// fit; opaque 3-byte pictures are brought to the target's format. A null
+// file is one that could not be opened, and fails as SDL_image says so.
+DecodedImage decodeImage(std::FILE* file, const std::string& path, const ImageHeader& header,
+                         bool photograph, const TextureTarget& target);
 
 #endif  // POSTERGEN_RESOURCES_IMAGE_DECODING_H_

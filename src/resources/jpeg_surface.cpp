@@ -9,12 +9,7 @@
 #include "resources/colour_management.h"
 #include "resources/jpeg_decoding.h"
 
-SDL_Surface* decodeJpegSurface(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    SDL_SetError("Couldn't open %s", path.c_str());
-    return nullptr;
-  }
+SDL_Surface* decodeJpegSurface(std::FILE* file, const std::string& path) {
   JpegPicture picture;
   std::vector<unsigned char> cmyk;
   SDL_Surface* surface = nullptr;
@@ -34,7 +29,6 @@ SDL_Surface* decodeJpegSurface(const std::string& path) {
     return static_cast<unsigned char*>(surface->pixels);
   };
   const bool decoded = decodeJpeg(file, picture, rows);
-  std::fclose(file);
   if (!decoded) {
     SDL_FreeSurface(surface);
     SDL_SetError("%s: the JPEG cannot be decoded: %s", path.c_str(), picture.error.c_str());

@@ -5,13 +5,14 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <string>
 
 // The picture as an RGB24 surface, its colours brought to sRGB
 // (resources/colour_management.h). Damaged data (ending early, corrupt) is
 // decoded as far as it goes, as SDL_image would, after a warning line that
-// names the file and gives libjpeg's text. Null, with SDL's error set,
-// when the file cannot be opened or decoded.
-SDL_Surface* decodeJpegSurface(const std::string& path);
+// names the file at path and gives libjpeg's text. Read from the file's
+// start. Null, with SDL's error set, when it cannot be decoded.
+SDL_Surface* decodeJpegSurface(std::FILE* file, const std::string& path);
 
 #endif  // POSTERGEN_RESOURCES_JPEG_SURFACE_H_

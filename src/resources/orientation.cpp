@@ -1,11 +1,24 @@
 #include "resources/orientation.h"
 
 #include <libexif/exif-data.h>
+#include <libexif/exif-loader.h>
 
 #include <cstring>
 
-int exifOrientation(const std::string& path) {
-  ExifData* data = exif_data_new_from_file(path.c_str());
+// libexif's loader is fed as exif_data_new_from_file feeds it, a kilobyte
+// at a time until it has had enough, so that a file turns exactly as that
+// reader turns it. The APP1 segment libjpeg could keep while decoding is
+// not the same: the loader gives up at markers libjpeg passes over (APP3,
+// APP12, ...) and then finds no orientation.
+int exifOrientation(std::FILE* file) {
+  ExifLoader* loader = exif_loader_new();
+  if (!loader) return 1;
+  std::rewind(file);
+  unsigned char chunk[1024];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    if (!exif_loader_write(loader, chunk, static_cast<unsigned int>(n))) break;
+  ExifData* data = exif_loader_get_data(loader);
+  exif_loader_unref(loader);
   if (!data) return 1;
   int orientation = 1;
   ExifEntry* entry = exif_content_get_entry(data->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
@@ -15,6 +28,14 @@ int exifOrientation(const std::string& path) {
     if (value >= 2 && value <= 8) orientation = value;
   }
   exif_data_unref(data);
+  return orientation;
+}
+
+int exifOrientation(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return 1;
+  const int orientation = exifOrientation(file);
+  std::fclose(file);
   return orientation;
 }
 

@@ -5,10 +5,14 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <string>
 
 // The file's EXIF Orientation, 1 to 8; 1 (as stored) when the file has no
-// EXIF data, no such tag, or damaged data.
+// EXIF data, no such tag, or damaged data. Read from the file's start, as
+// libexif's file loader reads it, which finds EXIF data in JPEGs only.
+int exifOrientation(std::FILE* file);
+// The same for the file at path; 1 when it cannot be opened.
 int exifOrientation(const std::string& path);
 
 // Returns the surface as it is to be viewed under the orientation: 2 to 8

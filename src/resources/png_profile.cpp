@@ -3,12 +3,10 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
 
-std::string pngIccProfile(const std::string& path, bool& unreadable) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return "";
+std::string pngIccProfile(std::FILE* file, bool& unreadable) {
+  std::rewind(file);
   std::string profile;
   unreadable = false;
   png_structp png = png_create_read_struct(
@@ -29,6 +27,5 @@ std::string pngIccProfile(const std::string& path, bool& unreadable) {
       profile.assign(reinterpret_cast<const char*>(data), length);
   }
   png_destroy_read_struct(&png, &info, nullptr);
-  std::fclose(file);
   return profile;
 }

@@ -3,11 +3,13 @@
 #ifndef POSTERGEN_RESOURCES_PNG_PROFILE_H_
 #define POSTERGEN_RESOURCES_PNG_PROFILE_H_
 
+#include <cstdio>
 #include <string>
 
-// The profile's bytes, as libpng hands them over; empty when the file has
-// none, is not a PNG or its header cannot be read. libpng drops a profile
-// it finds damaged, with a warning: unreadable is then set.
-std::string pngIccProfile(const std::string& path, bool& unreadable);
+// The profile's bytes, as libpng hands them over, read from the file's
+// start; empty when the file has none, is not a PNG or its header cannot be
+// read. libpng drops a profile it finds damaged, with a warning: unreadable
+// is then set.
+std::string pngIccProfile(std::FILE* file, bool& unreadable);
 
 #endif  // POSTERGEN_RESOURCES_PNG_PROFILE_H_

@@ -7,6 +7,10 @@
 //   checkpoint NAME textures=T surfaces=S buffers=B
 //                                         live counts on entry to NAME
 //   fail NAME                             an injected failure
+//   open NAME                             a file of the working directory
+//                                         opened for reading by its relative
+//                                         name (fopen, open, openat and
+//                                         their 64 forms)
 // POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would,
 // with POSTERGEN_FAIL_TEXT (or "injected failure") as SDL's error text.
 // POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
@@ -313,14 +317,22 @@ libdeflate_compressor* libdeflate_alloc_compressor(int level) {
   return real_libdeflate_alloc_compressor(level);
 }
 
-// Arms the signal when the thread creates the partial file of the poster
-// POSTERGEN_SIGNAL names.
-int openat(int directory, const char* path, int flags, ...) {
-  REAL(openat);
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = (flags & O_CREAT) ? static_cast<mode_t>(va_arg(args, int)) : 0;
-  va_end(args);
+}  // extern "C"
+
+namespace {
+
+// Traces a file of the working directory opened for reading (the libraries'
+// own files have absolute paths), and arms the signal when the thread
+// creates the partial file of the poster POSTERGEN_SIGNAL names. The line
+// is made on the stack: opens happen inside allocators too.
+void watchOpen(const char* path, bool reading) {
+  if (reading && path[0] != '/') {
+    char line[4200];
+    snprintf(line, sizeof line, "open %s\n", path);
+    Locked lock;
+    emit(line);  // opens the trace file for writing: not traced again
+    return;
+  }
   int sig = 0;
   int at = 0;
   const char* request = getenv("POSTERGEN_SIGNAL");
@@ -329,7 +341,71 @@ int openat(int directory, const char* path, int flags, ...) {
     snprintf(name, sizeof name, ".result%d.png.", at);
     if (strstr(path, name) && strstr(path, ".partial")) signalDuringEncoding = sig;
   }
-  return real_openat(directory, path, flags, mode);
+}
+
+bool reads(int flags) { return (flags & O_ACCMODE) == O_RDONLY; }
+bool reads(const char* mode) { return mode[0] == 'r' && !strchr(mode, '+'); }
+
+// The mode argument that follows flags that create a file.
+mode_t modeAfter(int flags, va_list args) {
+  const bool creates = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+  return creates ? static_cast<mode_t>(va_arg(args, int)) : 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  REAL(open);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeAfter(flags, args);
+  va_end(args);
+  watchOpen(path, reads(flags));
+  return real_open(path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  REAL(open64);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeAfter(flags, args);
+  va_end(args);
+  watchOpen(path, reads(flags));
+  return real_open64(path, flags, mode);
+}
+
+int openat(int dir, const char* path, int flags, ...) {
+  REAL(openat);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeAfter(flags, args);
+  va_end(args);
+  watchOpen(path, reads(flags));
+  return real_openat(dir, path, flags, mode);
+}
+
+int openat64(int dir, const char* path, int flags, ...) {
+  REAL(openat64);
+  va_list args;
+  va_start(args, flags);
+  const mode_t mode = modeAfter(flags, args);
+  va_end(args);
+  watchOpen(path, reads(flags));
+  return real_openat64(dir, path, flags, mode);
+}
+
+FILE* fopen(const char* path, const char* mode) {
+  REAL(fopen);
+  watchOpen(path, reads(mode));
+  return real_fopen(path, mode);
+}
+
+FILE* fopen64(const char* path, const char* mode) {
+  REAL(fopen64);
+  watchOpen(path, reads(mode));
+  return real_fopen64(path, mode);
 }
 
 int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, void* pixels,
