@@ -18,6 +18,9 @@
 # under a minute (48 s).
 #
 # Build directory: build-win64/ (or $WIN_BUILD_DIR).
+#
+# With --packages it only prints the packages it installs, for .ci/run's
+# one apt-get call.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -34,6 +37,10 @@ packages=(
   mingw-w64-tools wine wine64 zip dpkg-dev cmake ninja-build meson pkg-config make
   autoconf automake libtool autopoint gettext nasm
 )
+if [ "${1:-}" = --packages ]; then
+  echo "${packages[*]}"
+  exit 0
+fi
 "$root/scripts/install-deps.sh" "${packages[@]}" ||
   die "cannot install ${packages[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
 for tool in "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-objdump" "$triplet-strip" wine zip; do

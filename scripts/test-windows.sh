@@ -47,12 +47,20 @@
 # Needs scripts/build-windows.sh to have run. The Linux build to compare
 # with is $LINUX_POSTERGEN, else build/postergen, else one built into
 # build-win-linux/.
+#
+# With --packages it only prints the packages it installs, for .ci/run's
+# one apt-get call.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${WIN_BUILD_DIR:-$root/build-win64}
+packages=(wine wine64 imagemagick libimage-exiftool-perl pngcheck fonts-wqy-microhei unzip procps
+  libheif-examples)
+if [ "${1:-}" = --packages ]; then
+  echo "${packages[*]}"
+  exit 0
+fi
 
-"$root/scripts/install-deps.sh" wine wine64 imagemagick libimage-exiftool-perl pngcheck \
-  fonts-wqy-microhei unzip procps libheif-examples >/dev/null || exit 1
+"$root/scripts/install-deps.sh" "${packages[@]}" >/dev/null || exit 1
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null)
 zip=$root/dist/postergen-$version-win64.zip

@@ -22,8 +22,9 @@
 # .postergen-prefix with its key; a broken build is redone from scratch.
 #
 # Deb-src entries are derived from the machine's own deb entries in
-# /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src)
-# unless some deb-src entry is already there.
+# /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src,
+# by deb-src.sh) unless some deb-src entry is already there; apt-get update
+# runs only when their indices are missing.
 #
 # From nothing (toolchain installed, sources downloaded) the prefix takes
 # about 14 minutes on 2 otherwise idle cores (harfbuzz 4, SDL2 3, libpng 2,
@@ -61,16 +62,12 @@ libs=(
 command -v "$triplet-gcc-posix" >/dev/null ||
   die "$triplet-gcc-posix is missing (apt-get install g++-mingw-w64-x86-64-posix)"
 
+# Deb-src entries (deb-src.sh), and their indices once.
 ensure_deb_src() {
-  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    return
+  "$root/scripts/windows/deb-src.sh" || exit 1
+  if ! apt-cache showsrc zlib 2>/dev/null | grep -q '^Package: zlib$'; then
+    apt-get update -qq
   fi
-  local own=/etc/apt/sources.list.d/debian.sources
-  [ -f "$own" ] || die "no deb-src entries and no $own to derive them from"
-  log "adding deb-src entries derived from $own"
-  sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "$own" \
-    >/etc/apt/sources.list.d/postergen-deb-src.sources
-  apt-get update -qq
 }
 
 upstream_of() {
