@@ -19,8 +19,10 @@
 #
 # Build directory: build-win64/ (or $WIN_BUILD_DIR).
 #
-# With --packages it only prints the packages it installs, for .ci/run's
-# one apt-get call.
+# It installs its own packages, not the Linux build's (scripts/test-windows.sh
+# and scripts/test.sh install those). With --packages it only prints them;
+# with --install it only installs them, for .ci/run, which then builds this
+# while it installs the rest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -37,12 +39,27 @@ packages=(
   mingw-w64-tools wine wine64 zip dpkg-dev cmake ninja-build meson pkg-config make
   autoconf automake libtool autopoint gettext nasm
 )
-if [ "${1:-}" = --packages ]; then
-  echo "${packages[*]}"
-  exit 0
+case ${1:-} in
+  --packages)
+    echo "${packages[*]}"
+    exit 0
+    ;;
+  --install | "") ;;
+  *) die "unknown option: $1" ;;
+esac
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  { $sudo apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } ||
+    die "cannot install ${missing[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
 fi
-"$root/scripts/install-deps.sh" "${packages[@]}" ||
-  die "cannot install ${packages[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
+[ "${1:-}" = --install ] && exit 0
 for tool in "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-objdump" "$triplet-strip" wine zip; do
   command -v "$tool" >/dev/null || die "$tool is missing after the install"
 done

@@ -49,8 +49,8 @@
 # build-win-linux/.
 #
 # With --packages it only prints the packages it installs; with --prepare
-# it only makes the Wine prefix (5-15 s, mostly waiting on Wine), so that
-# .ci/run can have it made while the Linux tests run.
+# it only makes the Wine prefix (5-15 s, mostly waiting on Wine), installing
+# nothing, so that .ci/run can have it made while the Linux tests run.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${WIN_BUILD_DIR:-$root/build-win64}
@@ -61,7 +61,9 @@ if [ "${1:-}" = --packages ]; then
   exit 0
 fi
 
-"$root/scripts/install-deps.sh" "${packages[@]}" >/dev/null || exit 1
+if [ "${1:-}" != --prepare ]; then
+  "$root/scripts/install-deps.sh" "${packages[@]}" >/dev/null || exit 1
+fi
 
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export SDL_VIDEODRIVER=dummy
