@@ -12,10 +12,14 @@
 # scripts/windows/build-addons.sh adds those needed since (Little CMS,
 # libdeflate, and libde265, dav1d and libheif for HEIC and AVIF).
 #
-# Time on 2 cores, measured: from nothing about 17 minutes (installing
-# mingw-w64, Wine and the build tools about 3, the library prefix about 14 on
-# an idle machine, 23-26 with other builds running); with the prefix cached,
-# under a minute (48 s).
+# Time on 2 cores, measured while other builds shared the machine (load
+# about 6): from nothing about 8 minutes (installing mingw-w64, Wine and the
+# build tools under a minute, 27-44 s in a fresh root; the library prefix
+# 308 s and the libraries added to it 79 s, two libraries at a time; then
+# postergen.exe and the zip a minute); with the prefix cached, under a
+# minute (48 s). Building one library at a time, with harfbuzz's subsetter
+# and the libraries' programs, the prefix took 599 s and the added libraries
+# 129 s on the same machine. .ci/run has it done during the Linux tests.
 #
 # Build directory: build-win64/ (or $WIN_BUILD_DIR).
 #
