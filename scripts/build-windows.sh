@@ -51,16 +51,22 @@ case ${1:-} in
   --install | "") ;;
   *) die "unknown option: $1" ;;
 esac
+# The packages, and the deb-src entries and their indices that the library
+# builds fetch sources with: one apt-get update for both, and none later
+# while other installs may be running beside the build.
+"$root/scripts/windows/deb-src.sh"
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+if ((${#missing[@]})) || ! apt-cache showsrc zlib 2>/dev/null | grep -q '^Package: zlib$'; then
+  $sudo apt-get update -qq || die "apt-get update failed"
+fi
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  { $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; } ||
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
     die "cannot install ${missing[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
 fi
 [ "${1:-}" = --install ] && exit 0

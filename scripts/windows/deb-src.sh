@@ -2,8 +2,8 @@
 # Adds deb-src entries derived from the machine's own deb entries in
 # /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src),
 # unless some deb-src entry is already there. It does not run apt-get
-# update: build-prefix.sh does when the source indices are missing, and
-# .ci/run calls this before its one apt-get update and install.
+# update: build-windows.sh calls it before the update it runs for its own
+# packages, and build-prefix.sh updates when the source indices are missing.
 set -euo pipefail
 if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   exit 0
