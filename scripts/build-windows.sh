@@ -61,7 +61,9 @@ for p in "${packages[@]}"; do
 done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-if ((${#missing[@]})) || ! apt-cache showsrc zlib 2>/dev/null | grep -q '^Package: zlib$'; then
+# (grep reads it all: with -q, apt-cache dies of SIGPIPE and, under
+# pipefail, the indices would seem missing)
+if ((${#missing[@]})) || ! apt-cache showsrc zlib 2>/dev/null | grep '^Package: zlib$' >/dev/null; then
   $sudo apt-get update -qq || die "apt-get update failed"
 fi
 if ((${#missing[@]})); then

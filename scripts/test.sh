@@ -6,9 +6,10 @@
 #      package, which lintian and mandoc must pass);
 #   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      and every test against it again;
-#   3. each fuzzer for FUZZ_SECONDS (default 60).
+#   3. each fuzzer for FUZZ_SECONDS (default 60), as many at once as there
+#      are CPUs.
 # With --packages it only prints the packages it installs beyond
-# scripts/install-deps.sh's own, for .ci/run's one apt-get call.
+# scripts/install-deps.sh's own, for .ci/run to install them in one go.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 packages=(clang clang-format libclang-rt-14-dev valgrind lintian mandoc)

@@ -67,7 +67,7 @@ command -v "$triplet-gcc-posix" >/dev/null ||
 # Deb-src entries (deb-src.sh), and their indices once.
 ensure_deb_src() {
   "$root/scripts/windows/deb-src.sh" || exit 1
-  if ! apt-cache showsrc zlib 2>/dev/null | grep -q '^Package: zlib$'; then
+  if ! apt-cache showsrc zlib 2>/dev/null | grep '^Package: zlib$' >/dev/null; then
     apt-get update -qq
   fi
 }
