@@ -12,12 +12,21 @@
 # scripts/windows/build-addons.sh adds those needed since (Little CMS,
 # libdeflate, and libde265, dav1d and libheif for HEIC and AVIF).
 #
-# Time on 2 cores, measured: from nothing about 17 minutes (installing
-# mingw-w64, Wine and the build tools about 3, the library prefix about 14 on
-# an idle machine, 23-26 with other builds running); with the prefix cached,
-# under a minute (48 s).
+# Time on 2 cores, measured while other builds shared the machine (load
+# about 6): from nothing about 8 minutes (installing mingw-w64, Wine and the
+# build tools under a minute, 27-44 s in a fresh root; the library prefix
+# 308 s and the libraries added to it 79 s, two libraries at a time; then
+# postergen.exe and the zip a minute); with the prefix cached, under a
+# minute (48 s). Building one library at a time, with harfbuzz's subsetter
+# and the libraries' programs, the prefix took 599 s and the added libraries
+# 129 s on the same machine. .ci/run has it done during the Linux tests.
 #
 # Build directory: build-win64/ (or $WIN_BUILD_DIR).
+#
+# It installs its own packages, not the Linux build's (scripts/test-windows.sh
+# and scripts/test.sh install those). With --packages it only prints them;
+# with --install it only installs them, for .ci/run, which then builds this
+# while it installs the rest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -34,8 +43,35 @@ packages=(
   mingw-w64-tools wine wine64 zip dpkg-dev cmake ninja-build meson pkg-config make
   autoconf automake libtool autopoint gettext nasm
 )
-"$root/scripts/install-deps.sh" "${packages[@]}" ||
-  die "cannot install ${packages[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
+case ${1:-} in
+  --packages)
+    echo "${packages[*]}"
+    exit 0
+    ;;
+  --install | "") ;;
+  *) die "unknown option: $1" ;;
+esac
+# The packages, and the deb-src entries and their indices that the library
+# builds fetch sources with: one apt-get update for both, and none later
+# while other installs may be running beside the build.
+"$root/scripts/windows/deb-src.sh"
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+# (grep reads it all: with -q, apt-cache dies of SIGPIPE and, under
+# pipefail, the indices would seem missing)
+if ((${#missing[@]})) || ! apt-cache showsrc zlib 2>/dev/null | grep '^Package: zlib$' >/dev/null; then
+  $sudo apt-get update -qq || die "apt-get update failed"
+fi
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    die "cannot install ${missing[*]}: the Windows build needs mingw-w64 and Wine from Debian's archive"
+fi
+[ "${1:-}" = --install ] && exit 0
 for tool in "$triplet-gcc-posix" "$triplet-g++-posix" "$triplet-objdump" "$triplet-strip" wine zip; do
   command -v "$tool" >/dev/null || die "$tool is missing after the install"
 done

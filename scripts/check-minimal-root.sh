@@ -4,23 +4,28 @@
 # with debootstrap, adds only a compiler, CMake, make, git and GoogleTest,
 # clones this repository's HEAD into it and runs, in a chroot with a clean
 # environment, scripts/run-example.sh and then scripts/test.sh. Everything else
-# must come from scripts/install-deps.sh.
+# must come from scripts/install-deps.sh. With --ci it runs .ci/run instead
+# (the tests, the Windows build and its tests under Wine), as CI does on a
+# fresh machine, and its log has the time since the start before each line.
 #
-# Usage: check-minimal-root.sh [--fresh] [DIR]
+# Usage: check-minimal-root.sh [--fresh] [--ci] [DIR]
 #   DIR      where the prepared root is cached (default
 #            /var/cache/postergen-minroot); each run unpacks it anew, so
 #            every run starts from the same minimal root
 #   --fresh  make the root again with debootstrap instead of reusing it
+#   --ci     run .ci/run in the root instead of the README's two commands
 #
 # The Debian mirror is the one of this machine's apt sources. Needs root.
 set -euo pipefail
 
 fresh=0
+ci=0
 cache=/var/cache/postergen-minroot
 for arg in "$@"; do
   case $arg in
     --fresh) fresh=1 ;;
-    -h | --help) sed -n '2,15p' "$0"; exit 0 ;;
+    --ci) ci=1 ;;
+    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
     -*) echo "unknown option: $arg" >&2; exit 2 ;;
     *) cache=$arg ;;
   esac
@@ -178,13 +183,26 @@ git -C "$root/src/postergen" checkout -q --detach "$commit"
 echo "== Cloned $(git -C "$repo" log -1 --format='%h %s' "$commit")"
 mount_root "$root"
 
+# stamp: each line read, after the minutes and seconds since START
+stamp() {
+  local line
+  while IFS= read -r line; do
+    printf '[%3d:%02d] %s\n' $(((SECONDS - start) / 60)) $(((SECONDS - start) % 60)) "$line"
+  done
+}
+commands=(scripts/run-example.sh scripts/test.sh)
+((ci)) && commands=(.ci/run)
 failed=()
-for cmd in scripts/run-example.sh scripts/test.sh; do
+for cmd in "${commands[@]}"; do
   log=$logs/$(basename "$cmd" .sh).log
   echo "== $cmd (log: $log)"
   start=$SECONDS
   set +o errexit
-  in_root "cd /src/postergen && $cmd" 2>&1 | tee "$log"
+  if ((ci)); then
+    in_root "cd /src/postergen && bash $cmd" 2>&1 | stamp | tee "$log"
+  else
+    in_root "cd /src/postergen && $cmd" 2>&1 | tee "$log"
+  fi
   status=${PIPESTATUS[0]}
   set -o errexit
   took=$((SECONDS - start))
@@ -200,4 +218,8 @@ if ((${#failed[@]})); then
   echo "Failed in the minimal root: ${failed[*]}"
   exit 1
 fi
-echo "Both commands passed in a minimal Debian 12 root"
+if ((ci)); then
+  echo ".ci/run passed in a minimal Debian 12 root"
+else
+  echo "Both commands passed in a minimal Debian 12 root"
+fi

@@ -47,12 +47,37 @@
 # Needs scripts/build-windows.sh to have run. The Linux build to compare
 # with is $LINUX_POSTERGEN, else build/postergen, else one built into
 # build-win-linux/.
+#
+# With --packages it only prints the packages it installs; with --prepare
+# it only makes the Wine prefix (5-15 s, mostly waiting on Wine), installing
+# nothing, so that .ci/run can have it made while the Linux tests run.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${WIN_BUILD_DIR:-$root/build-win64}
+packages=(wine wine64 imagemagick libimage-exiftool-perl pngcheck fonts-wqy-microhei unzip procps
+  libheif-examples)
+if [ "${1:-}" = --packages ]; then
+  echo "${packages[*]}"
+  exit 0
+fi
 
-"$root/scripts/install-deps.sh" wine wine64 imagemagick libimage-exiftool-perl pngcheck \
-  fonts-wqy-microhei unzip procps libheif-examples >/dev/null || exit 1
+if [ "${1:-}" != --prepare ]; then
+  "$root/scripts/install-deps.sh" "${packages[@]}" >/dev/null || exit 1
+fi
+
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export SDL_VIDEODRIVER=dummy
+unset DISPLAY WAYLAND_DISPLAY
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Making the Wine prefix $WINEPREFIX"
+  mkdir -p "$build"
+  wine wineboot -i >/dev/null 2>&1
+fi
+if [ "${1:-}" = --prepare ]; then
+  wineserver -w # until the prefix's programs have ended
+  [ -f "$WINEPREFIX/system.reg" ] || { echo "the Wine prefix $WINEPREFIX was not made" >&2; exit 1; }
+  exit 0
+fi
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt" 2>/dev/null)
 zip=$root/dist/postergen-$version-win64.zip
@@ -74,13 +99,6 @@ unzip -q "$zip" -d "$scratch"
 exe=$scratch/postergen-$version-win64/postergen.exe
 batch=$scratch/postergen-$version-win64/postergen-batch.exe
 
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export SDL_VIDEODRIVER=dummy
-unset DISPLAY WAYLAND_DISPLAY
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Making the Wine prefix $WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1
-fi
 wineserver -p 60 # keep one server for the whole run
 trap 'wineserver -k 2>/dev/null' EXIT
 

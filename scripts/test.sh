@@ -6,10 +6,18 @@
 #      package, which lintian and mandoc must pass);
 #   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer,
 #      and every test against it again;
-#   3. each fuzzer for FUZZ_SECONDS (default 60).
+#   3. each fuzzer for FUZZ_SECONDS (default 60), as many at once as there
+#      are CPUs.
+# With --packages it only prints the packages it installs beyond
+# scripts/install-deps.sh's own, for .ci/run to install them in one go.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" clang clang-format libclang-rt-14-dev valgrind lintian mandoc
+packages=(clang clang-format libclang-rt-14-dev valgrind lintian mandoc)
+if [ "${1:-}" = --packages ]; then
+  echo "${packages[*]}"
+  exit 0
+fi
+"$root/scripts/install-deps.sh" "${packages[@]}"
 
 echo "== Format"
 "$root/scripts/check-format.sh"

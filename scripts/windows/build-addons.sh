@@ -24,10 +24,12 @@
 # When the archive's pool no longer has the installed revision (a security
 # update can be gone from it), the newest other revision of the same
 # upstream release is used, and the log says so; later runs try the wanted
-# revision again and build it once it can be fetched. On 2 cores, measured:
-# lcms2 30-100 s (96 s in the last run), libdeflate 5 s, libde265 43-93 s
-# (80 s of CPU), dav1d 30-64 s (54 s of CPU), libheif 21-49 s (46 s of CPU),
-# the higher ones while other builds shared the cores.
+# revision again and build it once it can be fetched. Two are built at once
+# (libheif after libde265 and dav1d). On 2 cores, measured: lcms2 30-100 s,
+# libdeflate 5 s, libde265 43-93 s (80 s of CPU), dav1d 24-64 s (54 s of
+# CPU), libheif 13-49 s (46 s of CPU), the higher ones while other builds
+# shared the cores; all five 79 s two at a time while other builds shared
+# the machine (load about 6), 129 s one at a time on the same machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -193,33 +195,24 @@ build_libheif() {
 }
 
 mkdir -p "$prefix/.addons"
-for entry in "${addons[@]}"; do
-  read -r src bin dll links <<<"$entry"
-  ver=$(wanted_version "$bin")
-  [ -n "$ver" ] || die "no version of $bin is installed or available"
-  key=$({
-    echo "$src=$ver"
+# addon_key SRC: its key, once the libraries it links are built
+addon_key() {
+  local src=$1 dep
+  {
+    echo "$src=${ver_of[$src]}"
     echo "$shared_script"
     declare -f "build_$src"
     grep -v '^[[:space:]]*#' "$toolchain"
     "$triplet-gcc-posix" --version | head -1
     head -1 "$prefix/.postergen-prefix"
-    for dep in ${links//,/ }; do head -1 "$prefix/.addons/$dep"; done
-  } | sha256sum | cut -c1-16)
-  # the key, then the version built when it was not the wanted one
-  if [ "$(head -1 "$prefix/.addons/$src" 2>/dev/null)" = "$key" ]; then
-    built=$(sed -n 2p "$prefix/.addons/$src")
-    if [ -z "$built" ]; then
-      log "$src $ver is built"
-      continue
-    elif ! fetch_source "$src" "$ver"; then
-      log "$src $built is built; the source of $ver still cannot be fetched"
-      continue
-    fi
-    log "the source of $src $ver can be fetched now: it replaces $built"
-  fi
-  t0=$SECONDS
-  fetched=""
+    for dep in ${links_of[$src]//,/ }; do head -1 "$prefix/.addons/$dep"; done
+  } | sha256sum | cut -c1-16
+}
+# build_addon SRC: fetches, unpacks and builds it into the prefix and copies
+# its licences; the version fetched is left in its work directory's
+# "fetched", for the lists and the record, which finish_addon writes.
+build_addon() {
+  local src=$1 ver=${ver_of[$1]} dll=${dll_of[$1]} fetched="" v sources work
   while read -r v; do
     if fetch_source "$src" "$v"; then
       fetched=$v
@@ -240,6 +233,12 @@ for entry in "${addons[@]}"; do
   [ -f "$prefix/bin/$dll.dll" ] || die "the build made no $dll.dll"
   mkdir -p "$prefix/share/licenses/$src"
   cp "$work/$src/debian/copyright" "$work/$src/COPYING" "$prefix/share/licenses/$src/"
+  echo "$fetched" >"$work/fetched"
+}
+# finish_addon SRC: records a built library, one at a time
+finish_addon() {
+  local src=$1 ver=${ver_of[$1]} dll=${dll_of[$1]} work=$cache/work-addon-$1 fetched list
+  fetched=$(cat "$work/fetched")
   # which package the DLL comes from, and the source version, for the zip
   for list in postergen-win64-dlls.txt postergen-win64-sources.txt; do
     grep -v -e "^$dll.dll " -e "^$src " "$prefix/share/$list" >"$work/list" || true
@@ -248,6 +247,96 @@ for entry in "${addons[@]}"; do
   echo "$dll.dll $src" >>"$prefix/share/postergen-win64-dlls.txt"
   echo "$src $fetched" >>"$prefix/share/postergen-win64-sources.txt"
   rm -rf "$work"
-  { echo "$key"; [ "$fetched" = "$ver" ] || echo "$fetched"; } >"$prefix/.addons/$src"
-  log "$src $fetched took $((SECONDS - t0)) s"
+  { echo "${key_of[$src]}"; [ "$fetched" = "$ver" ] || echo "$fetched"; } >"$prefix/.addons/$src"
+  log "$src $fetched took $((SECONDS - started[$src])) s"
+}
+
+declare -A ver_of=() dll_of=() links_of=() key_of=() started=() running=() done_set=()
+pending=()
+for entry in "${addons[@]}"; do
+  read -r src bin dll links <<<"$entry"
+  ver_of[$src]=$(wanted_version "$bin")
+  [ -n "${ver_of[$src]}" ] || die "no version of $bin is installed or available"
+  dll_of[$src]=$dll
+  links_of[$src]=$links
+  pending+=("$src")
+done
+# Up to $PREFIX_JOBS libraries (default 2) are built at once, each once the
+# libraries it links are built: most steps of a build (configure scripts,
+# links) use one CPU.
+at_once=${PREFIX_JOBS:-2}
+# next_finished: waits until one of the running builds has ended and
+# prints its process id (wait -n may miss one that has already ended)
+next_finished() {
+  local pid
+  while :; do
+    for pid in "${!running[@]}"; do
+      if ! kill -0 "$pid" 2>/dev/null; then
+        echo "$pid"
+        return
+      fi
+    done
+    sleep 1
+  done
+}
+while ((${#pending[@]} + ${#running[@]})); do
+  left=() progress=0
+  for src in "${pending[@]}"; do
+    ready=1
+    for dep in ${links_of[$src]//,/ }; do [ -n "${done_set[$dep]:-}" ] || ready=0; done
+    if ((!ready || ${#running[@]} >= at_once)); then
+      left+=("$src")
+      continue
+    fi
+    key_of[$src]=$(addon_key "$src")
+    ver=${ver_of[$src]}
+    # the key, then the version built when it was not the wanted one
+    if [ "$(head -1 "$prefix/.addons/$src" 2>/dev/null)" = "${key_of[$src]}" ]; then
+      built=$(sed -n 2p "$prefix/.addons/$src")
+      if [ -z "$built" ]; then
+        log "$src $ver is built"
+        done_set[$src]=1 progress=1
+        continue
+      elif ! fetch_source "$src" "$ver"; then
+        log "$src $built is built; the source of $ver still cannot be fetched"
+        done_set[$src]=1 progress=1
+        continue
+      fi
+      log "the source of $src $ver can be fetched now: it replaces $built"
+    fi
+    started[$src]=$SECONDS
+    build_addon "$src" </dev/null &
+    running[$!]=$src
+  done
+  pending=("${left[@]}")
+  if ((${#running[@]} == 0)); then
+    ((progress || ${#pending[@]} == 0)) || die "cannot build ${pending[*]}: what they link is not built"
+    continue
+  fi
+  finished=$(next_finished)
+  status=0
+  wait "$finished" || status=$?
+  src=${running[$finished]}
+  unset "running[$finished]"
+  if ((status)); then
+    wait # for the other builds to end
+    die "building $src failed"
+  fi
+  finish_addon "$src"
+  done_set[$src]=1
+done
+# the lists in the table's order, whatever the order the builds ended in:
+# the prefix's libraries first, then these
+for list in postergen-win64-dlls.txt postergen-win64-sources.txt; do
+  file=$prefix/share/$list
+  column=2
+  [ "$list" = postergen-win64-sources.txt ] && column=1
+  {
+    awk -v c="$column" -v names=" ${!ver_of[*]} " 'index(names, " " $c " ") == 0' "$file"
+    for entry in "${addons[@]}"; do
+      read -r src _ <<<"$entry"
+      awk -v c="$column" -v s="$src" '$c == s' "$file"
+    done
+  } >"$file.sorted"
+  mv "$file.sorted" "$file"
 done

@@ -4,10 +4,11 @@
 # versions the Linux build uses, into a cached prefix, and prints the
 # prefix's path as the last line of its standard output.
 #
-#   zlib, libpng1.6, libjpeg-turbo (with SIMD), freetype (zlib + png, as
-#   Debian's; no bzip2, no brotli: brotli only decodes WOFF2 web fonts),
-#   harfbuzz (with freetype; Debian's SDL2_ttf shapes with it), tiff (zlib
-#   + jpeg only), libwebp, libexif, libsdl2, libsdl2-image (PNG, JPEG, TIFF
+#   zlib, libpng1.6 (not its programs), libjpeg-turbo (with SIMD), freetype
+#   (zlib + png, as Debian's; no bzip2, no brotli: brotli only decodes WOFF2
+#   web fonts), harfbuzz (with freetype; Debian's SDL2_ttf shapes with it;
+#   not its subsetter), tiff (zlib + jpeg only), libwebp (the libraries, not
+#   its programs), libexif, libsdl2, libsdl2-image (PNG, JPEG, TIFF
 #   and WebP linked in, no stb_image, as Debian configures it), libsdl2-ttf
 #   (with harfbuzz, as Debian configures it).
 #
@@ -22,14 +23,16 @@
 # .postergen-prefix with its key; a broken build is redone from scratch.
 #
 # Deb-src entries are derived from the machine's own deb entries in
-# /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src)
-# unless some deb-src entry is already there.
+# /etc/apt/sources.list.d/debian.sources (a twin file with Types: deb-src,
+# by deb-src.sh) unless some deb-src entry is already there; apt-get update
+# runs only when their indices are missing.
 #
-# From nothing (toolchain installed, sources downloaded) the prefix takes
-# about 14 minutes on 2 otherwise idle cores (harfbuzz 4, SDL2 3, libpng 2,
-# libwebp 1.5), and 23-26 minutes while other builds share the machine; see
-# the log's "took" lines. An interrupted build of the same key resumes after
-# the last library it finished.
+# Time on 2 cores, measured from nothing (toolchain installed): 308 s while
+# other builds shared the machine (load about 6), two libraries at a time
+# (SDL2 207 s beside libpng, freetype and harfbuzz, 112 s); one at a time,
+# with harfbuzz's subsetter and every library's programs, it took 599 s on
+# the same machine. See the log's "took" lines. An interrupted build of the
+# same key builds only the libraries it had not finished.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 triplet=x86_64-w64-mingw32
@@ -61,16 +64,12 @@ libs=(
 command -v "$triplet-gcc-posix" >/dev/null ||
   die "$triplet-gcc-posix is missing (apt-get install g++-mingw-w64-x86-64-posix)"
 
+# Deb-src entries (deb-src.sh), and their indices once.
 ensure_deb_src() {
-  if grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    return
+  "$root/scripts/windows/deb-src.sh" || exit 1
+  if ! apt-cache showsrc zlib 2>/dev/null | grep '^Package: zlib$' >/dev/null; then
+    apt-get update -qq
   fi
-  local own=/etc/apt/sources.list.d/debian.sources
-  [ -f "$own" ] || die "no deb-src entries and no $own to derive them from"
-  log "adding deb-src entries derived from $own"
-  sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "$own" \
-    >/etc/apt/sources.list.d/postergen-deb-src.sources
-  apt-get update -qq
 }
 
 upstream_of() {
@@ -164,7 +163,6 @@ else
   rm -rf "$prefix"
   mkdir -p "$prefix"/{bin,include,lib/pkgconfig,share/licenses,.done}
   echo "$key" >"$prefix/.postergen-prefix-partial"
-  : >"$prefix/share/postergen-win64-sources.txt"
 fi
 work=$cache/work-$key
 rm -rf "$work" && mkdir -p "$work/logs"
@@ -181,7 +179,8 @@ export POSTERGEN_WIN_PREFIX=$prefix
 
 configure_autotools() {
   ./configure --host=$triplet --build="$(dpkg-architecture -qDEB_BUILD_GNU_TYPE)" \
-    --prefix="$prefix" --libdir="$prefix/lib" --disable-static --enable-shared "$@"
+    --prefix="$prefix" --libdir="$prefix/lib" --disable-static --enable-shared \
+    --disable-dependency-tracking "$@"
 }
 make_install() { make -j"$jobs" "$@" && make install "$@"; }
 cmake_install() {
@@ -211,7 +210,7 @@ build_zlib() {
 }
 build_libpng1.6() {
   configure_autotools
-  make_install
+  make_install bin_PROGRAMS= # not pngfix and png-fix-itxt
 }
 build_libjpeg-turbo() {
   # its own GNUInstallDirs takes a relative libdir as relative to the build
@@ -241,13 +240,23 @@ cpu_family = 'x86_64'
 cpu = 'x86_64'
 endian = 'little'
 EOF
+  # The shaping library alone: not libharfbuzz-subset (a font subsetter,
+  # which SDL2_ttf does not use, as heavy to compile as the rest). Its
+  # sources compiled as one (unity=on; harfbuzz's own harfbuzz.cc is the
+  # same, the amalgamated build upstream supports): 30 s of CPU instead of
+  # 95 s file by file, 190 s with the subsetter.
+  sed -i -e "/^libharfbuzz_subset = library(/,/^)/ s/install: true/install: false, build_by_default: false/" \
+    -e "/^pkgmod.generate(libharfbuzz_subset,/,/^)/d" src/meson.build
+  grep -q 'install: false, build_by_default: false' src/meson.build || return 1
+  ! grep -q 'pkgmod.generate(libharfbuzz_subset' src/meson.build || return 1
   meson setup _win --cross-file "$work/cross.ini" --prefix "$prefix" --libdir lib \
     --buildtype release --default-library shared --wrap-mode nodownload \
+    -Dunity=on -Dunity_size=100 \
     -Dfreetype=enabled -Dglib=disabled -Dgobject=disabled -Dcairo=disabled \
     -Dchafa=disabled -Dicu=disabled -Dgraphite2=disabled -Dtests=disabled \
-    -Dintrospection=disabled -Ddocs=disabled -Dbenchmark=disabled
-  ninja -C _win -j"$jobs"
-  ninja -C _win install
+    -Dintrospection=disabled -Ddocs=disabled -Dbenchmark=disabled &&
+    ninja -C _win -j"$jobs" &&
+    ninja -C _win install
 }
 build_tiff() {
   cmake_install -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
@@ -258,7 +267,9 @@ build_libwebp() {
   configure_autotools --enable-libwebpdemux --enable-libwebpmux \
     --disable-png --disable-jpeg --disable-tiff --disable-gif --disable-wic \
     --disable-gl --disable-sdl
-  make_install
+  # the libraries alone: not the example programs (cwebp, dwebp, webpmux,
+  # img2webp, webpinfo) and the image readers they share
+  make -j"$jobs" -C sharpyuv && make -j"$jobs" -C src && make -C sharpyuv install && make -C src install
 }
 build_libexif() {
   autoreconf -fi
@@ -311,11 +322,11 @@ copy_licences() {
   return 0
 }
 
-for entry in "${libs[@]}"; do
-  read -r src bin <<<"$entry"
-  [ -f "$prefix/.done/$src" ] && continue
-  t0=$SECONDS
-  dsc=""
+# build_one SRC: fetches, unpacks and builds one library into the prefix,
+# copies its licences and notes in $prefix/.done/SRC the source version
+# built (first line) and its DLLs (one a line).
+build_one() {
+  local src=$1 t0=$SECONDS dsc="" ver dir dll
   while read -r ver; do
     if dsc=$(fetch_source "$src" "$ver"); then
       [ "$ver" = "${want[$src]}" ] ||
@@ -324,25 +335,100 @@ for entry in "${libs[@]}"; do
     fi
   done < <(candidate_versions "$src" "${want[$src]}")
   [ -n "$dsc" ] || die "cannot fetch any revision of $src $(upstream_of "${want[$src]}")"
-  echo "$src $(grep -m1 '^Version:' "$dsc" | cut -d' ' -f2)" >>"$prefix/share/postergen-win64-sources.txt"
   dir=$work/$src
   dpkg-source -x "$dsc" "$dir" >"$work/logs/$src.log" 2>&1 || {
     tail -20 "$work/logs/$src.log" >&2
     die "cannot unpack $dsc"
   }
-  before=$(ls "$prefix/bin")
   log "building $src"
   if ! (cd "$dir" && "build_$src") >>"$work/logs/$src.log" 2>&1; then
     tail -40 "$work/logs/$src.log" >&2
     die "building $src failed; the whole log is $work/logs/$src.log"
   fi
   (cd "$dir" && copy_licences "$src")
-  # which package each DLL comes from, for the licences shipped with it
-  comm -13 <(echo "$before" | sort) <(ls "$prefix/bin" | sort) | grep -i '\.dll$' |
-    sed "s|\$| $src|" >>"$prefix/share/postergen-win64-dlls.txt" || true
-  touch "$prefix/.done/$src"
+  # which package each DLL comes from, for the licences shipped with it: the
+  # prefix's DLLs that this library's build tree made (other libraries are
+  # built into the prefix at the same time)
+  {
+    grep -m1 '^Version:' "$dsc" | cut -d' ' -f2
+    find "$dir" -iname '*.dll' -printf '%f\n' | sort -u | while read -r dll; do
+      if [ -f "$prefix/bin/$dll" ]; then echo "$dll"; fi
+    done
+  } >"$work/$src.done"
+  mv "$work/$src.done" "$prefix/.done/$src"
   log "$src took $((SECONDS - t0)) s"
+}
+
+# Up to $PREFIX_JOBS libraries (default 2) are built at once, each as soon
+# as the libraries it builds against are in the prefix, the longest chain
+# first: most steps of a build (configure scripts, links) use one CPU. Each
+# library's optional dependencies are named in its build function, so what
+# it finds does not depend on what else has been built so far.
+declare -A needs=(
+  [libpng1.6]="zlib"
+  [freetype]="zlib libpng1.6"
+  [harfbuzz]="freetype"
+  [tiff]="zlib libjpeg-turbo"
+  [libsdl2-image]="zlib libsdl2 libpng1.6 libjpeg-turbo tiff libwebp"
+  [libsdl2-ttf]="libsdl2 freetype harfbuzz"
+)
+order=(zlib libpng1.6 freetype harfbuzz libjpeg-turbo libsdl2 tiff libwebp libexif libsdl2-image
+  libsdl2-ttf)
+((${#order[@]} == ${#libs[@]})) || die "the build order does not name every library"
+at_once=${PREFIX_JOBS:-2}
+declare -A running=() # pid -> source package
+pending=()
+for src in "${order[@]}"; do
+  [ -n "${want[$src]:-}" ] || die "$src is in the build order but not in the table"
+  [ -f "$prefix/.done/$src" ] || pending+=("$src")
 done
+# next_finished: waits until one of the running builds has ended and
+# prints its process id (wait -n may miss one that has already ended)
+next_finished() {
+  local pid
+  while :; do
+    for pid in "${!running[@]}"; do
+      if ! kill -0 "$pid" 2>/dev/null; then
+        echo "$pid"
+        return
+      fi
+    done
+    sleep 1
+  done
+}
+while ((${#pending[@]} + ${#running[@]})); do
+  left=()
+  for src in "${pending[@]}"; do
+    ready=1
+    for dep in ${needs[$src]:-}; do [ -f "$prefix/.done/$dep" ] || ready=0; done
+    if ((ready && ${#running[@]} < at_once)); then
+      build_one "$src" </dev/null &
+      running[$!]=$src
+    else
+      left+=("$src")
+    fi
+  done
+  pending=("${left[@]}")
+  ((${#running[@]})) || die "cannot build ${pending[*]}: what they need is not built"
+  finished=$(next_finished)
+  status=0
+  wait "$finished" || status=$?
+  src=${running[$finished]}
+  unset "running[$finished]"
+  if ((status)); then
+    wait # for the other builds to end
+    die "building $src failed"
+  fi
+done
+# the sources and DLLs in the table's order, whatever the order of the builds
+for entry in "${libs[@]}"; do
+  read -r src bin <<<"$entry"
+  echo "$src $(head -1 "$prefix/.done/$src")"
+done >"$prefix/share/postergen-win64-sources.txt"
+for entry in "${libs[@]}"; do
+  read -r src bin <<<"$entry"
+  tail -n +2 "$prefix/.done/$src" | sed "s|\$| $src|"
+done >"$prefix/share/postergen-win64-dlls.txt"
 
 # every library must have made its DLL
 for dll in zlib1 libpng16-16 libjpeg-62 libfreetype libharfbuzz-0 libtiff libwebp-7 libexif-12 \
