@@ -156,6 +156,8 @@ TEST(PngReader, RefusesDamagedFilesAndLeavesOtherKindsAlone) {
   std::string badCrc = good, otherKind = good;
   badCrc[idat + 10] ^= 1;
   otherKind[8 + 8 + 9] = 2;  // RGB
+  std::string huge = good;
+  for (int i = 16; i < 24; ++i) huge[i] = static_cast<char>(0xE6);
   const struct {
     const char* what;
     std::string file;
@@ -166,6 +168,7 @@ TEST(PngReader, RefusesDamagedFilesAndLeavesOtherKindsAlone) {
       {"no IEND", good.substr(0, good.size() - 12), PngRows::Outcome::kDamaged},
       {"RGB", otherKind, PngRows::Outcome::kOtherKind},
       {"no PNG", "GIF89a and more bytes than a header holds, surely", PngRows::Outcome::kOtherKind},
+      {"nearly 2^32 a side", huge, PngRows::Outcome::kOtherKind},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> back;

@@ -234,7 +234,7 @@ PngRows readOwnPng(std::FILE* file, int64_t largestImage, const PngRowSink& row)
   const int64_t width = bigEndian(header);
   const int64_t height = bigEndian(header + 4);
   if (std::memcmp(header + 8, kPngOwnKind, sizeof kPngOwnKind) != 0 || width < 1 || height < 1 ||
-      width * height > largestImage)
+      width > largestImage || height > largestImage / width)
     return rows;
   if (pngChunkCrc(head + 12, header, 13) != bigEndian(head + 29))
     return damaged("a chunk's checksum does not match");
