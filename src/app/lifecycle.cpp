@@ -14,7 +14,9 @@
 #include "app/stop_signals.h"
 #include "captions/caption_step.h"
 #include "contract/run_contract.h"
+#include "poster/fit.h"
 #include "resources/decode_ahead.h"
+#include "resources/drawn_size.h"
 #include "resources/image_loading.h"
 #include "resources/texture_registry.h"
 
@@ -75,7 +77,7 @@ void decodeImagesAhead() {
 void loadItem(int item) {
   loadCaption(item);
   const std::string name = "city_photo" + std::to_string(item);
-  textureSlot(name) = loadPhotographTexture(itemFileName(kPhotographFile, item));
+  textureSlot(name) = loadPhotographTexture(itemFileName(kPhotographFile, item), photographPlace);
 }
 
 }  // namespace
@@ -96,9 +98,10 @@ void initialize() {
   AppState::window = SDL_CreateWindow("Made by Varrowick(Pell)", 0, 0, 0, 0, SDL_WINDOW_BORDERLESS);
   AppState::renderer = createRenderer(AppState::window);
   decodeImagesAhead();
-  textureSlot("bg") = loadTexture(kBackgroundName);
+  textureSlot("bg") = loadTexture(kBackgroundName, backgroundPlace);
   createCanvas();
   for (int item = 1; item <= AppState::itemCount; ++item) loadItem(item);
+  finishReducing();
 }
 
 void shutDown() {

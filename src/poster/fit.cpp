@@ -1,5 +1,7 @@
 #include "poster/fit.h"
 
+#include "contract/run_contract.h"
+
 SDL_Rect fitIntoBox(int w, int h, SDL_Rect box) {
   const double sourceRatio = static_cast<double>(w) / h;
   const double boxRatio = static_cast<double>(box.w) / box.h;
@@ -12,3 +14,7 @@ SDL_Rect fitIntoBox(int w, int h, SDL_Rect box) {
   }
   return SDL_Rect{box.x + (box.w - fittedW) / 2, box.y + (box.h - fittedH) / 2, fittedW, fittedH};
 }
+
+SDL_Rect backgroundPlace(int, int) { return SDL_Rect{0, 0, kPosterWidth, kPosterHeight}; }
+
+SDL_Rect photographPlace(int w, int h) { return fitIntoBox(w, h, kPhotographBox); }

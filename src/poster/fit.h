@@ -12,4 +12,9 @@ constexpr SDL_Rect kCaptionBox{275, 2450, 1625, 980};
 // enlarged, larger ones reduced.
 SDL_Rect fitIntoBox(int w, int h, SDL_Rect box);
 
+// Where a w x h background and photograph are drawn: the background over
+// the whole poster, the photograph fitted into its box.
+SDL_Rect backgroundPlace(int w, int h);
+SDL_Rect photographPlace(int w, int h);
+
 #endif  // POSTERGEN_POSTER_FIT_H_

@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "resources/decode_ahead.h"
+#include "resources/drawn_size.h"
 
 namespace {
 
@@ -14,18 +15,22 @@ namespace {
 }
 
 // Frees the surface once the texture exists.
-SDL_Texture* makeTexture(const DecodedImage& image) {
+SDL_Texture* makeTexture(const DecodedImage& image, Placement placement) {
   if (!image.surface) exitWith(image.failure, image.status);
-  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, image.surface);
+  SDL_Surface* surface = reduceToDrawnSize(AppState::renderer, image.surface,
+                                           placement(image.surface->w, image.surface->h));
+  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, surface);
   if (!texture) exitWith(SDL_GetError(), kExitUnrenderable);
-  SDL_FreeSurface(image.surface);
+  SDL_FreeSurface(surface);
   return texture;
 }
 
 }  // namespace
 
-SDL_Texture* loadTexture(std::string path) { return makeTexture(takeDecodedImage(path, false)); }
+SDL_Texture* loadTexture(std::string path, Placement placement) {
+  return makeTexture(takeDecodedImage(path, false), placement);
+}
 
-SDL_Texture* loadPhotographTexture(std::string path) {
-  return makeTexture(takeDecodedImage(path, true));
+SDL_Texture* loadPhotographTexture(std::string path, Placement placement) {
+  return makeTexture(takeDecodedImage(path, true), placement);
 }
