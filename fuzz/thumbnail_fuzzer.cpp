@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "contact_sheet/thumbnail.h"
+#include "thumbnail/thumbnail.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "contact_sheet/thumbnail.h"
 #include "support/browser.h"
 #include "support/scratch_run.h"
+#include "thumbnail/thumbnail.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "contract/run_contract.h"
 #include "support/batch_run.h"
 #include "support/scratch_run.h"
+#include "thumbnail/thumbnail.h"
 
 namespace {
 
@@ -67,6 +68,27 @@ TEST(Contract, TheBatchKnowsWhatEachEarlyEndMeans) {
     meanings.insert(meaning);
   }
   EXPECT_EQ(meanings.size(), std::size(ends));
+}
+
+// Asked for thumbnails, postergen writes each poster's, made from its
+// pixels: the very JPEG the contact sheet makes from the poster's file.
+TEST(Contract, AskedForThumbnailsARunWritesThemFromItsPixels) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.makeDirectory(kThumbnailRequestName);
+  const RunResult run = dir.run(softwareRenderer());
+  ASSERT_EQ(run.status, 0) << run.log;
+  for (int item = 1; item <= 2; ++item) {
+    std::FILE* poster = std::fopen(dir.at(posterName(item)).c_str(), "rb");
+    ASSERT_TRUE(poster);
+    const Thumbnail fromFile = makeThumbnail(poster);
+    std::fclose(poster);
+    ASSERT_FALSE(fromFile.jpeg.empty()) << fromFile.problem;
+    EXPECT_EQ(
+        dir.read(std::string(kThumbnailRequestName) + "/" + itemFileName(kThumbnailFile, item)),
+        fromFile.jpeg)
+        << item;
+  }
 }
 
 }  // namespace

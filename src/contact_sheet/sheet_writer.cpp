@@ -12,8 +12,9 @@
 
 #include "batch/platform/machine.h"
 #include "contact_sheet/contact_sheet.h"
-#include "contact_sheet/thumbnail.h"
+#include "contract/run_contract.h"
 #include "platform/cpus.h"
+#include "thumbnail/thumbnail.h"
 
 namespace {
 
@@ -129,7 +130,13 @@ SheetWriter::~SheetWriter() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void SheetWriter::posterHome(int item) { queue(item, true); }
+void SheetWriter::posterHome(int item, std::string thumbnail) {
+  if (!thumbnail.empty()) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    given_[item] = std::move(thumbnail);
+  }
+  queue(item, true);
+}
 
 void SheetWriter::queue(int item, bool again) {
   if (!folder_) return;  // and no thread to make it
@@ -152,9 +159,15 @@ void SheetWriter::work() {
     if (stopping_) return;
     const int item = queue_.front();
     queue_.pop_front();
+    std::string given;
+    const auto found = given_.find(item);
+    if (found != given_.end()) {
+      given = std::move(found->second);
+      given_.erase(found);
+    }
     ++busy_;
     lock.unlock();
-    Made made = thumbnailOf(item);
+    Made made = thumbnailOf(item, given);
     lock.lock();
     made_[item] = std::move(made);
     --busy_;
@@ -162,7 +175,7 @@ void SheetWriter::work() {
   }
 }
 
-SheetWriter::Made SheetWriter::thumbnailOf(int item) {
+SheetWriter::Made SheetWriter::thumbnailOf(int item, const std::string& given) {
   Made made;
   const std::string poster = posterName(item);
   std::FILE* file = openRegularFile(*home_.directory, poster, false);
@@ -186,7 +199,14 @@ SheetWriter::Made SheetWriter::thumbnailOf(int item) {
         return {name, width, height, ""};
       }
     }
-  const Thumbnail thumbnail = makeThumbnail(file);
+  Thumbnail thumbnail;
+  if (given.empty()) {
+    thumbnail = makeThumbnail(file);
+  } else {
+    thumbnail.jpeg = given;
+    thumbnail.width = (kPosterWidth + kThumbnailScale - 1) / kThumbnailScale;
+    thumbnail.height = (kPosterHeight + kThumbnailScale - 1) / kThumbnailScale;
+  }
   std::fclose(file);
   if (thumbnail.jpeg.empty()) {
     made.problem = thumbnail.problem;

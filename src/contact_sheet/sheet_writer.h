@@ -39,8 +39,10 @@ class SheetWriter {
   SheetWriter(const SheetWriter&) = delete;
   SheetWriter& operator=(const SheetWriter&) = delete;
 
-  // Makes the thumbnail of the item's poster, now home, unless it has one.
-  void posterHome(int item);
+  // Makes the thumbnail of the item's poster, now home, unless it has one:
+  // from thumbnail, the JPEG postergen made of it, when there is one, else
+  // from the poster.
+  void posterHome(int item, std::string thumbnail = "");
 
   // Waits for the thumbnails (after a stop signal, only for those begun),
   // then writes the page for what report says. Sets report.contactSheet,
@@ -58,7 +60,7 @@ class SheetWriter {
   // false.
   void queue(int item, bool again);
   void work();
-  Made thumbnailOf(int item);
+  Made thumbnailOf(int item, const std::string& given);
   // Writes the warnings of a card whose poster was made now beside its
   // thumbnail, or reads them for one made earlier; name goes into shown.
   void keepWarnings(SheetItem& card, const std::string& name, bool madeNow,
@@ -73,6 +75,7 @@ class SheetWriter {
   std::condition_variable wake_;
   std::condition_variable settled_;
   std::deque<int> queue_;
+  std::map<int, std::string> given_;  // thumbnails postergen made, by item
   int busy_ = 0;
   bool stopping_ = false;
   std::map<int, Made> made_;

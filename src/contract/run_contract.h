@@ -28,6 +28,14 @@ inline std::string itemFileName(ItemFile file, int item) {
   return file.prefix + std::to_string(item) + file.suffix;
 }
 
+// A run asks for thumbnails by holding a directory of this name: postergen
+// then writes each poster's thumbnail there (thumbnail/thumbnail.h), whole
+// and before its poster, named as the poster but for kThumbnailSuffix.
+// A thumbnail that cannot be written is left out, without a word; whoever
+// asked makes it from the poster.
+constexpr const char* kThumbnailRequestName = ".postergen-thumbnails";
+constexpr ItemFile kThumbnailFile{"result", ".jpg"};
+
 // Every poster is this size.
 constexpr int kPosterWidth = 2160;
 constexpr int kPosterHeight = 3840;

@@ -73,3 +73,10 @@ std::string pathIn(const FileDirectory& directory, const std::string& name) {
 }
 
 void removeFileAtPath(const char* path) { unlink(path); }
+
+bool openFileDirectory(const std::string& path, FileDirectory& directory) {
+  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  directory = {fd, path};
+  return true;
+}

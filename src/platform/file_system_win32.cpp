@@ -88,3 +88,12 @@ std::string pathIn(const FileDirectory& directory, const std::string& name) {
 // Called from the console control handler's own thread, where memory may
 // be allocated.
 void removeFileAtPath(const char* path) { DeleteFileW(widen(path).c_str()); }
+
+bool openFileDirectory(const std::string& path, FileDirectory& directory) {
+  const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  directory = {kWorkingDirectory, path};
+  return true;
+}

@@ -25,6 +25,11 @@ struct FileDirectory {
 };
 extern const intptr_t kWorkingDirectory;
 
+// Opens the directory at path (relative to the working directory) for
+// files to be written in it; false when it is not a directory (a link to
+// one is not followed).
+bool openFileDirectory(const std::string& path, FileDirectory& directory);
+
 // Where a write failed, and the system's words (fill's own for kFill).
 struct WriteFailure {
   enum class Step { kNone, kCreate, kFill, kWrite, kSync, kRename };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "contract/run_contract.h"
 #include "platform/cpus.h"
 #include "platform/whole_file.h"
+#include "thumbnail/thumbnail.h"
 
 namespace {
 
@@ -39,6 +41,27 @@ std::map<long, std::function<void()>> settled;
 long nextTicket = 0;
 long nextToLog = 0;
 
+// Where thumbnails go, when the working directory asks for them.
+FileDirectory thumbnailFolder{kWorkingDirectory, ""};
+bool thumbnailsAsked = false;
+
+// Written before its poster, so that it is there once the poster is; one
+// that cannot be made or written is left out (the batch then makes it).
+void writeThumbnail(const PosterWrite& poster) {
+  const std::string& path = poster.path;
+  const size_t suffix = std::strlen(kPosterFile.suffix);
+  if (path.size() <= suffix || path.compare(path.size() - suffix, suffix, kPosterFile.suffix) != 0)
+    return;
+  const Thumbnail thumbnail =
+      thumbnailOfPixels(poster.pixels.get(), poster.w, poster.h, static_cast<size_t>(poster.w) * 4);
+  if (thumbnail.jpeg.empty()) return;
+  writeWholeFile(thumbnailFolder, path.substr(0, path.size() - suffix) + kThumbnailFile.suffix,
+                 [&thumbnail](const ByteSink& write) {
+                   write(thumbnail.jpeg.data(), thumbnail.jpeg.size());
+                   return std::string();
+                 });
+}
+
 void allocationFailed(long ticket) {
   settleExport(ticket, [] { SDL_Log("Failed allocating memory\n"); });
 }
@@ -46,6 +69,7 @@ void allocationFailed(long ticket) {
 // Filtering and deflating need memory for the filtered rows and the
 // deflated stream; the pixels are freed as soon as they are filtered.
 void writePoster(PosterWrite& poster) {
+  if (thumbnailsAsked) writeThumbnail(poster);
   ByteBuffer rows =
       filterPngRows(poster.pixels.get(), poster.w, poster.h, static_cast<size_t>(poster.w) * 4);
   poster.pixels.reset();
@@ -94,6 +118,7 @@ void runWriter() {
 }  // namespace
 
 void startPosterWriters(int posters) {
+  thumbnailsAsked = openFileDirectory(kThumbnailRequestName, thumbnailFolder);
   const int count = std::min(allowedCpuCount(), posters);
   if (count < 2) return;
   std::atexit(finishPosterWrites);

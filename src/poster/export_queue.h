@@ -10,9 +10,10 @@
 #include "png/png_writer.h"
 
 // Starts the writers, one per CPU this process may run on but no more than
-// there are posters to write. With one CPU (or one poster) there are none,
-// and each poster is written on the calling thread as it is handed over, as
-// a single-threaded run would.
+// there are posters to write. When the working directory asks for
+// thumbnails (kThumbnailRequestName), each poster's is written first. With one CPU (or one poster)
+// there are none, and each poster is written on the calling thread as it is handed over, as a
+// single-threaded run would.
 void startPosterWriters(int posters);
 
 // Takes the next place in the log's order; each export takes one as it

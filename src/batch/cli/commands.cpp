@@ -173,7 +173,10 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   setup.jobs = batch.jobs;
   setup.budget = batch.budget;
   setup.stallSeconds = options.stallSeconds;
-  if (sheet) setup.posterHome = [sheet](int item) { sheet->posterHome(item); };
+  if (sheet)
+    setup.posterHome = [sheet](int item, std::string thumbnail) {
+      sheet->posterHome(item, std::move(thumbnail));
+    };
   setup.costByItem.resize(static_cast<size_t>(home.itemCount) + 1);
   for (const ItemCost& cost : batch.check.costs) setup.costByItem[cost.item] = cost;
   Progress progress(report.total, !options.quiet, errorIsTerminal());

@@ -14,7 +14,7 @@ Problem linkInput(const Home& home, const std::string& name, const Directory& ru
 }  // namespace
 
 Directory makeRunDirectory(const Directory& parent, const std::string& name, const Home& home,
-                           const std::vector<int>& items, Problem& problem) {
+                           const std::vector<int>& items, Problem& problem, bool thumbnails) {
   Directory run = makePrivateDirectory(parent, name, problem);
   if (!run) return run;
   for (const std::string& input : sharedInputs())
@@ -29,6 +29,7 @@ Directory makeRunDirectory(const Directory& parent, const std::string& name, con
     problem =
         writeNewFile(run, kRunConfigurationName,
                      std::to_string(items.size()) + " " + std::to_string(home.fontSize) + "\n");
+  if (!problem && thumbnails) makePrivateDirectory(run, kThumbnailRequestName, problem);
   if (problem) {
     run = Directory();
     removeTree(parent, name);

@@ -13,7 +13,10 @@
 // links (see linkTo) to font.ttf and bg.png, d<j>.txt and city_photo<j>.jpeg linking to
 // item items[j-1]'s own files (an input the home lacks stays missing), and
 // size.txt "<k> <font size>". Returns the new directory, held open.
+// With thumbnails, it also asks postergen for the posters' thumbnails
+// (kThumbnailRequestName).
 Directory makeRunDirectory(const Directory& parent, const std::string& name, const Home& home,
-                           const std::vector<int>& items, Problem& problem);
+                           const std::vector<int>& items, Problem& problem,
+                           bool thumbnails = false);
 
 #endif  // POSTERGEN_BATCH_ENGINE_RUN_DIRECTORY_H_

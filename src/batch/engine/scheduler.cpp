@@ -11,6 +11,7 @@
 #include "batch/platform/child.h"
 #include "batch/platform/directory.h"
 #include "batch/platform/machine.h"
+#include "contract/run_contract.h"
 #include "platform/cpus.h"
 
 namespace {
@@ -27,6 +28,7 @@ struct ActiveRun {
   PlannedRun run;
   std::string name;  // run-<id>
   Directory directory;
+  Directory thumbnails;  // where postergen writes the thumbnails, when asked
   Child child;
   Handle log;  // run.log, written as the output comes
   std::string out;
@@ -83,8 +85,12 @@ class Scheduler {
     active->id = ++runCount_;
     active->name = "run-" + std::to_string(active->id);
     Problem problem;
-    active->directory =
-        makeRunDirectory(*setup_.work, active->name, setup_.home, run.items, problem);
+    active->directory = makeRunDirectory(*setup_.work, active->name, setup_.home, run.items,
+                                         problem, static_cast<bool>(setup_.posterHome));
+    if (active->directory && setup_.posterHome) {
+      Problem none;
+      active->thumbnails = openSubdirectory(active->directory, kThumbnailRequestName, none);
+    }
     if (active->directory) active->log = createFile(active->directory, "run.log", problem);
     if (active->log) {
       std::string heading = "postergen-batch: run " + std::to_string(active->id) + " of items";
@@ -193,7 +199,10 @@ class Scheduler {
       active.done[j - 1] = true;
       ++report_.written;
       report_.made.push_back(item);
-      if (setup_.posterHome) setup_.posterHome(item);
+      if (setup_.posterHome)
+        setup_.posterHome(item, active.thumbnails ? readSmallFile(active.thumbnails,
+                                                                  itemFileName(kThumbnailFile, j))
+                                                  : std::string());
       return;
     }
     active.stuck[j - 1] = true;

@@ -23,8 +23,11 @@ struct BatchSetup {
   int64_t budget = 0;  // memory for all runs at once
   int stallSeconds = 0;
   PlanLimits limits;
-  std::vector<ItemCost> costByItem;          // indexed by item number
-  std::function<void(int item)> posterHome;  // told of each poster moved home, or empty
+  std::vector<ItemCost> costByItem;  // indexed by item number
+  // Told of each poster moved home, with the thumbnail postergen made of
+  // it (empty when it made none); when set, the runs are asked for
+  // thumbnails.
+  std::function<void(int item, std::string thumbnail)> posterHome;
   // Asked once, when a run fails before the batch has made any poster,
   // whether the inputs every run shares are at fault (true ends the
   // batch: the runs are stopped, nothing more is started); or empty.

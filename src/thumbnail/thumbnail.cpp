@@ -1,4 +1,4 @@
-#include "contact_sheet/thumbnail.h"
+#include "thumbnail/thumbnail.h"
 
 #include <jpeglib.h>
 #ifdef __SSE2__
@@ -142,22 +142,33 @@ std::string encodeJpeg(const std::vector<unsigned char>& rgb, int width, int hei
   return jpeg;
 }
 
+Thumbnail finished(Shrinker& shrinker) {
+  shrinker.finish();
+  Thumbnail thumbnail;
+  thumbnail.width = shrinker.width();
+  thumbnail.height = shrinker.height();
+  thumbnail.jpeg = encodeJpeg(shrinker.rgb(), thumbnail.width, thumbnail.height);
+  if (thumbnail.jpeg.empty()) thumbnail.problem = "the thumbnail cannot be encoded";
+  return thumbnail;
+}
+
 }  // namespace
 
+Thumbnail thumbnailOfPixels(const uint8_t* rgba, int width, int height, size_t pitch) {
+  Shrinker shrinker;
+  for (int y = 0; y < height; ++y) shrinker.add(rgba + static_cast<size_t>(y) * pitch, width);
+  return finished(shrinker);
+}
+
 Thumbnail makeThumbnail(std::FILE* file) {
-  Thumbnail thumbnail;
   auto shrinker = std::make_unique<Shrinker>();
   const PngRows rows =
       readPngRows(file, kMaxImageSide, kMaxImagePixels,
                   [&](const uint8_t* row, int width) { shrinker->add(row, width); });
   if (rows.outcome != PngRows::Outcome::kRead) {
+    Thumbnail thumbnail;
     thumbnail.problem = "the poster cannot be read: " + rows.problem;
     return thumbnail;
   }
-  shrinker->finish();
-  thumbnail.width = shrinker->width();
-  thumbnail.height = shrinker->height();
-  thumbnail.jpeg = encodeJpeg(shrinker->rgb(), thumbnail.width, thumbnail.height);
-  if (thumbnail.jpeg.empty()) thumbnail.problem = "the thumbnail cannot be encoded";
-  return thumbnail;
+  return finished(*shrinker);
 }
