@@ -8,16 +8,26 @@
 #   - the IMG_SavePNG pipeline (bench/floor.cpp): decoding the inputs with
 #     IMG_Load and encoding the same posters with IMG_SavePNG, nothing else,
 #     on every CPU and on one;
-#   - ImageMagick, one convert per poster (bench/peer_imagemagick.sh).
-# Then the bytes of the posters against IMG_SavePNG's, on both workloads
-# and on the example's posters, and prints medians and the ratios to the
-# targets as Markdown.
+#   - ImageMagick, one convert per poster (bench/peer_imagemagick.sh);
+#   - sharp (libvips), the same posters from a Node script
+#     (bench/peer_sharp.js), with adaptive PNG filters (files of about
+#     postergen's size) and with sharp's default PNG settings; sharp is
+#     installed with npm into out/sharp, for the benchmark alone.
+# Every row's peak resident memory is measured too. Then the bytes of the
+# posters against IMG_SavePNG's, on both workloads and on the example's
+# posters, and prints medians and the ratios to the targets as Markdown.
 # Usage: bench/run.sh [ROUNDS] [ITEMS]     (defaults 3 and 6)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${1:-3}
 items=${2:-6}
-"$root/scripts/install-deps.sh" imagemagick bc lomiri-wallpapers-16.04
+"$root/scripts/install-deps.sh" imagemagick bc lomiri-wallpapers-16.04 time
+command -v npm >/dev/null || "$root/scripts/install-deps.sh" npm
+if [ ! -d "$root/out/sharp/node_modules/sharp" ]; then
+  mkdir -p "$root/out/sharp"
+  (cd "$root/out/sharp" && npm install --no-audit --no-fund sharp@0.35 >/dev/null)
+fi
+export NODE_PATH=$root/out/sharp/node_modules
 build=$root/build-bench
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPOSTERGEN_TESTS=OFF -DPOSTERGEN_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target postergen make_workload floor phase_timer >/dev/null
@@ -38,6 +48,14 @@ prepare() { # NAME: makes out/bench/NAME once
 }
 
 now() { date +%s.%N; }
+# timed OUT_VAR_PREFIX CMD...: runs CMD, setting <prefix>_s and <prefix>_kib
+# to its wall time and peak resident memory (the largest of its processes)
+timed() {
+  local prefix=$1
+  shift
+  /usr/bin/time -f "%e %M" -o "$root/out/bench/.time" "$@" >/dev/null 2>&1
+  read -r "${prefix}_s" "${prefix}_kib" <"$root/out/bench/.time"
+}
 field() { sed -n "s/.*\b$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
 median() { sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 med() { printf '%s\n' "$@" | median; }
@@ -52,16 +70,18 @@ postergen() { # DIR [taskset CPU]: prints the phase line of one run
   cat "$dir/phases.txt"
 }
 
-floor() { # DIR [taskset CPU]: prints the floor's line
+floor() { # DIR [taskset CPU]: prints the floor's line, then its peak in KiB
   local dir=$1 posters=()
   for ((i = 1; i <= $(cut -d' ' -f1 "$dir/size.txt"); i++)); do posters+=("$dir/result$i.png"); done
-  ${2:+taskset -c "$2"} "$build/bench/floor" "$dir" "${posters[@]}"
+  /usr/bin/time -f "%M" -o "$root/out/bench/.floor-peak" \
+    ${2:+taskset -c "$2"} "$build/bench/floor" "$dir" "${posters[@]}"
+  echo "peak_kib=$(cat "$root/out/bench/.floor-peak")"
 }
 
 report() { # WORKLOAD
   local dir=$root/out/bench/$1
   printf '%s 64\n' "$items" >"$dir/size.txt"
-  local -a P2 P1 LOAD DEC UP COMP READ DRAIN DEFL SYNC RSS2 RSS1 F2 F1 M
+  local -a P2 P1 LOAD DEC UP COMP READ DRAIN DEFL SYNC RSS2 RSS1 F2 F1 M FR2 FR1 MR SA SAR SD SDR
   for ((r = 1; r <= rounds; r++)); do
     echo "$1: round $r of $rounds" >&2
     line=$(postergen "$dir")
@@ -69,18 +89,26 @@ report() { # WORKLOAD
     LOAD+=("$(field load "$line")") DEC+=("$(field decode "$line")") UP+=("$(field upload "$line")")
     COMP+=("$(field compose "$line")") READ+=("$(field readback "$line")")
     DRAIN+=("$(field drain "$line")") DEFL+=("$(field deflate "$line")") SYNC+=("$(field sync "$line")")
-    F2+=("$(field floor "$(floor "$dir")")")
-    F1+=("$(field floor "$(floor "$dir" "$one_cpu")")")
+    line=$(floor "$dir")
+    F2+=("$(field floor "$line")") FR2+=("$(field peak_kib "$line")")
+    line=$(floor "$dir" "$one_cpu")
+    F1+=("$(field floor "$line")") FR1+=("$(field peak_kib "$line")")
     line=$(postergen "$dir" "$one_cpu")
     P1+=("$(field total "$line")") RSS1+=("$(field peak_rss_kib "$line")")
-    start=$(now)
-    "$root/bench/peer_imagemagick.sh" "$dir" 2>/dev/null
-    M+=("$(echo "$(now) - $start" | bc)")
+    timed magick "$root/bench/peer_imagemagick.sh" "$dir"
+    M+=("$magick_s") MR+=("$magick_kib")
+    timed adaptive node "$root/bench/peer_sharp.js" "$dir" adaptive
+    SA+=("$adaptive_s") SAR+=("$adaptive_kib")
+    sharpAdaptiveBytes=$(bytes "$dir"/sharp_result*.png)
+    timed default node "$root/bench/peer_sharp.js" "$dir" default
+    SD+=("$default_s") SDR+=("$default_kib")
+    sharpDefaultBytes=$(bytes "$dir"/sharp_result*.png)
   done
   local ours floors
   ours=$(bytes "$dir"/result*.png) floors=$(bytes "$dir"/floor*.png)
-  local p2 p1 f2 f1 m
+  local p2 p1 f2 f1 m sa sd
   p2=$(med "${P2[@]}") p1=$(med "${P1[@]}") f2=$(med "${F2[@]}") f1=$(med "${F1[@]}") m=$(med "${M[@]}")
+  sa=$(med "${SA[@]}") sd=$(med "${SD[@]}")
   cat <<REPORT
 
 ### $1 workload ($items posters, median of $rounds rounds)
@@ -100,13 +128,21 @@ report() { # WORKLOAD
 | IMG_SavePNG pipeline, every CPU | $f2 s |
 | IMG_SavePNG pipeline, one CPU | $f1 s |
 | ImageMagick, one convert per poster | $m s |
-| peak memory, every CPU / one CPU | $(med "${RSS2[@]}") / $(med "${RSS1[@]}") KiB |
+| sharp, adaptive PNG filters | $sa s |
+| sharp, its default PNG settings | $sd s |
+| peak memory, postergen every CPU / one CPU | $(med "${RSS2[@]}") / $(med "${RSS1[@]}") KiB |
+| peak memory, IMG_SavePNG pipeline every CPU / one CPU | $(med "${FR2[@]}") / $(med "${FR1[@]}") KiB |
+| peak memory, ImageMagick (its largest process) | $(med "${MR[@]}") KiB |
+| peak memory, sharp adaptive / default | $(med "${SAR[@]}") / $(med "${SDR[@]}") KiB |
 | posters' bytes, postergen / IMG_SavePNG | $ours / $floors |
+| posters' bytes, sharp adaptive / default | $sharpAdaptiveBytes / $sharpDefaultBytes |
 
 | Ratio | Value | Target |
 |---|---|---|
 | postergen ÷ IMG_SavePNG pipeline | $(ratio "$p2" "$f2") | ≤ $([ "$1" = photographic ] && echo 0.40 || echo 0.45) |
 | postergen ÷ ImageMagick | $(ratio "$p2" "$m") | ≤ 0.5 |
+| postergen ÷ sharp, adaptive filters | $(ratio "$p2" "$sa") | ≤ 0.45 |
+| postergen ÷ sharp, default settings | $(ratio "$p2" "$sd") | ≤ 0.8 |
 | on one CPU: postergen ÷ IMG_SavePNG pipeline | $(ratio "$p1" "$f1") | ≤ 0.5 |
 | postergen on every CPU ÷ on one | $(ratio "$p2" "$p1") | ≤ 0.65 |
 | bytes ÷ IMG_SavePNG's | $(ratio "$ours" "$floors") | ≤ 1.05 |

@@ -126,6 +126,12 @@ TEST(BatchPlan, SlicesConsecutiveItemsByCountAndMemory) {
        {{1}, {2}, {3}},
        false},
       {"nothing to plan", {}, {10, 1000, 0}, {}, true},
+      // 100 fixed + 100 a texture + two photographs of 200 decoded at once.
+      {"two decoded at once",
+       {{1, 100, true, 200}, {2, 100, true, 200}, {3, 100, true, 150}, {4, 100, true, 200}},
+       {10, 800, 100, 2},
+       {{1, 2, 3}, {4}},
+       false},
   };
   for (const PlanCase& c : cases) {
     std::vector<std::vector<int>> runs;
@@ -138,6 +144,8 @@ TEST(BatchPlan, SlicesConsecutiveItemsByCountAndMemory) {
 TEST(BatchPlan, CostIsFixedPlusPhotographs) {
   EXPECT_EQ(runCost({{1, 30, true}, {2, 50, true}}, {10, 0, 100}), 100 + 80);
   EXPECT_EQ(planRuns(items(2, 10), {10, 1000, 5})[0].cost, 5 + 20);
+  // and the largest photograph decoded, once for each decoding thread
+  EXPECT_EQ(runCost({{1, 30, true, 300}, {2, 50, true, 500}}, {10, 0, 100, 2}), 100 + 80 + 1000);
 }
 
 TEST(BatchPlan, SharesTheCpusAmongTheRunsAtOnce) {

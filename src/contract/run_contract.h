@@ -36,9 +36,12 @@ inline std::string itemFileName(ItemFile file, int item) {
 constexpr const char* kThumbnailRequestName = ".postergen-thumbnails";
 constexpr ItemFile kThumbnailFile{"result", ".jpg"};
 
-// Every poster is this size.
+// Every poster is this size. A photograph is drawn into at most this many
+// of its pixels (its box, 1292 x 1292): postergen keeps a larger one at that
+// size, and the batch counts it so.
 constexpr int kPosterWidth = 2160;
 constexpr int kPosterHeight = 3840;
+constexpr long long kPhotographDrawnPixels = 1292LL * 1292;
 
 // Exit statuses of a run that ends early. A POSIX parent sees the low eight
 // bits (seenStatus): 174, 173 and 2. A run that reaches its end returns 0,

@@ -4,8 +4,12 @@
 
 #include <SDL.h>
 
+#include "contract/run_contract.h"
+
 constexpr SDL_Rect kPhotographBox{443, 711, 1292, 1292};
 constexpr SDL_Rect kCaptionBox{275, 2450, 1625, 980};
+static_assert(static_cast<long long>(kPhotographBox.w) * kPhotographBox.h == kPhotographDrawnPixels,
+              "the batch counts a photograph at its box's size");
 
 // Scales a w x h source (each at least 1) to fill the box in one dimension,
 // keeping its aspect ratio, and centres it in the other. Smaller sources are

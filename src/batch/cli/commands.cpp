@@ -82,6 +82,7 @@ PlanLimits limitsOf(const BatchOptions& options, const Batch& batch, int64_t fix
       static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(options.itemsPerRun, share)));
   limits.runBudget = batch.budget / batch.jobs;
   limits.fixedBytes = fixedBytes;
+  limits.decodingThreads = batch.runCpus;
   return limits;
 }
 
@@ -238,6 +239,7 @@ int runPlannedCommand(const BatchOptions& options) {
     limits.itemsPerRun = static_cast<int>(batch.items.size());
     limits.runBudget = std::numeric_limits<int64_t>::max() / 2;
     limits.fixedBytes = assumedFixedBytesOnCpus(batch.runCpus);
+    limits.decodingThreads = batch.runCpus;
     runItems(asHome, batch, postergen, limits, false, report);
   }
   const int status = finish(report, start);

@@ -1,6 +1,8 @@
 #include "batch/engine/home.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -121,6 +123,11 @@ int64_t backgroundBytes(const Home& home) {
 }
 
 ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
+  // Asked to filter when it scales, the renderer draws from pictures at
+  // their own size (the runs get the batch's environment).
+  const char* scaling = std::getenv("SDL_RENDER_SCALE_QUALITY");
+  const bool keepTheirSize =
+      scaling && std::strcmp(scaling, "0") != 0 && std::strcmp(scaling, "nearest") != 0 && *scaling;
   ItemCheck check;
   check.costs.reserve(items.size());
   for (int item : items) {
@@ -137,7 +144,9 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
       continue;
     }
     // Within the decode limits, so well inside 64 bits.
-    check.costs.push_back({item, header.width * header.height * 4, true});
+    const int64_t pixels = header.width * header.height;
+    const int64_t drawn = keepTheirSize ? pixels : std::min<int64_t>(pixels, kPhotographDrawnPixels);
+    check.costs.push_back({item, drawn * 4, true, pixels * 4});
   }
   return check;
 }

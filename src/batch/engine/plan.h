@@ -5,19 +5,23 @@
 #include <cstdint>
 #include <vector>
 
-// What one item's photograph costs a run once decoded: width x height x 4
-// bytes while the run lasts. An unknown cost (a header that cannot be read)
-// gives the item a run of its own, so that it can cost no other item.
+// What one item's photograph costs a run: its texture while the run lasts
+// (at the size it is drawn, when smaller than its own), and, while it is
+// decoded, width x height x 4 bytes. An unknown cost (a header that cannot
+// be read) gives the item a run of its own, so that it can cost no other
+// item.
 struct ItemCost {
   int item = 0;
   int64_t photoBytes = 0;
   bool known = true;
+  int64_t decodeBytes = 0;
 };
 
 struct PlanLimits {
   int itemsPerRun = 1004;
-  int64_t runBudget = 0;   // the memory one run may use: the budget / jobs
-  int64_t fixedBytes = 0;  // what a run costs before its first photograph
+  int64_t runBudget = 0;    // the memory one run may use: the budget / jobs
+  int64_t fixedBytes = 0;   // what a run costs before its first photograph
+  int decodingThreads = 0;  // photographs decoded at once, each at its own size
 };
 
 // The items of a run, in order; item j of the run is items[j - 1].
