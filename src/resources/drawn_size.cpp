@@ -69,8 +69,7 @@ bool named(const std::vector<uint8_t>& read, uint8_t mark, std::vector<int>& out
 
 }  // namespace
 
-bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination,
-                    PixelPicks& picks) {
+bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination, PixelPicks& picks) {
   if (w > 65536 || h > 65536) return false;
   if (!probeTarget)
     probeTarget = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
@@ -102,8 +101,8 @@ SDL_Surface* pickPixels(const SDL_Surface* surface, const PixelPicks& picks) {
   const int w = static_cast<int>(picks.columns.size());
   const int h = static_cast<int>(picks.rows.size());
   SDL_Surface* source = const_cast<SDL_Surface*>(surface);
-  SDL_Surface* picked = SDL_CreateRGBSurfaceWithFormat(0, w, h, source->format->BitsPerPixel,
-                                                       source->format->format);
+  SDL_Surface* picked =
+      SDL_CreateRGBSurfaceWithFormat(0, w, h, source->format->BitsPerPixel, source->format->format);
   if (!picked) return nullptr;
   if (source->format->palette) SDL_SetSurfacePalette(picked, source->format->palette);
   Uint32 key = 0;
@@ -131,8 +130,7 @@ SDL_Surface* pickPixels(const SDL_Surface* surface, const PixelPicks& picks) {
   return picked;
 }
 
-SDL_Surface* reduceToDrawnSize(SDL_Renderer* renderer, SDL_Surface* surface,
-                               SDL_Rect destination) {
+SDL_Surface* reduceToDrawnSize(SDL_Renderer* renderer, SDL_Surface* surface, SDL_Rect destination) {
   // Pictures of fewer than 8 bits a pixel, and those drawn at least as
   // large as they are, stay as they are.
   if (!surface || surface->format->BitsPerPixel % 8 != 0 || destination.w < 1 ||

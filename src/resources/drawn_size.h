@@ -28,8 +28,7 @@ struct PixelPicks {
 // whose rows and columns name themselves. False when the renderer would
 // filter rather than pick (a scale-quality hint asks for it) or the probe
 // cannot be made or read.
-bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination,
-                    PixelPicks& picks);
+bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination, PixelPicks& picks);
 
 // A new surface of the picks' size holding the picked pixels, in the
 // surface's own pixel format, with its palette, colour key and blend mode.
@@ -40,8 +39,7 @@ SDL_Surface* pickPixels(const SDL_Surface* surface, const PixelPicks& picks);
 // than it is and the renderer picks pixels (the given surface is then
 // freed); otherwise the surface itself. Picks are read once for each size
 // and destination. Main thread only.
-SDL_Surface* reduceToDrawnSize(SDL_Renderer* renderer, SDL_Surface* surface,
-                               SDL_Rect destination);
+SDL_Surface* reduceToDrawnSize(SDL_Renderer* renderer, SDL_Surface* surface, SDL_Rect destination);
 
 // Releases the probe's target once every picture is loaded.
 void finishReducing();

@@ -145,7 +145,8 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
     }
     // Within the decode limits, so well inside 64 bits.
     const int64_t pixels = header.width * header.height;
-    const int64_t drawn = keepTheirSize ? pixels : std::min<int64_t>(pixels, kPhotographDrawnPixels);
+    const int64_t drawn =
+        keepTheirSize ? pixels : std::min<int64_t>(pixels, kPhotographDrawnPixels);
     check.costs.push_back({item, drawn * 4, true, pixels * 4});
   }
   return check;
