@@ -6,8 +6,11 @@
 #include <png.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
+#include "contract/run_contract.h"
+#include "support/batch_run.h"
 #include "support/browser.h"
 #include "support/scratch_run.h"
 #include "thumbnail/thumbnail.h"
@@ -163,6 +166,30 @@ TEST(ContactSheet, AddressChoosesWhichCardsShow) {
     EXPECT_NE(dom.find("value=\"" + show + "\" aria-pressed=\"true\""), std::string::npos) << show;
     EXPECT_EQ(count(dom, "aria-pressed=\"true\">"), 1u) << show;
   }
+}
+
+// The batch takes the thumbnails postergen writes rather than making its
+// own: here a wrapper marks the one of the run's first poster before the
+// batch reads the run's log.
+TEST(ContactSheet, TakesTheThumbnailsPostergenWrites) {
+  ScratchDir dir;
+  dir.populate(2);
+  dir.write("wrap.sh", "#!/bin/sh\n'" + postergenBinary() +
+                           "' 2> log.txt\nstatus=$?\nprintf marked > " + kThumbnailRequestName +
+                           "/" + itemFileName(kThumbnailFile, 1) +
+                           "\ncat log.txt >&2\nexit $status\n");
+  std::filesystem::permissions(dir.at("wrap.sh"), std::filesystem::perms::owner_all);
+  const ProcessResult batch = runBatch({"-j", "1", "--postergen", dir.at("wrap.sh"), dir.path()});
+  ASSERT_EQ(batch.status, 0) << batch.err;
+  int marked = 0, made = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.at(kThumbnailFolderName))) {
+    if (entry.path().extension() != ".jpg") continue;
+    const std::string bytes =
+        dir.read(std::string(kThumbnailFolderName) + "/" + entry.path().filename().string());
+    (bytes == "marked" ? marked : made) += 1;
+  }
+  EXPECT_EQ(marked, 1);
+  EXPECT_EQ(made, 1);
 }
 
 }  // namespace

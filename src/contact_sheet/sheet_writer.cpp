@@ -130,12 +130,40 @@ SheetWriter::~SheetWriter() {
   for (std::thread& thread : threads_) thread.join();
 }
 
-void SheetWriter::posterHome(int item, std::string thumbnail) {
-  if (!thumbnail.empty()) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    given_[item] = std::move(thumbnail);
-  }
+void SheetWriter::posterHome(int item, const Directory* folder, const std::string& name) {
+  if (folder && adopt(item, *folder, name)) return;
   queue(item, true);
+}
+
+bool SheetWriter::adopt(int item, const Directory& folder, const std::string& name) {
+  std::string digest, problem;
+  if (!folder_ || !isRegularFile(folder, name)) return false;
+  std::FILE* poster = openPoster(item, digest, problem);
+  if (!poster) return false;
+  std::fclose(poster);
+  // postergen writes the thumbnails of posters only.
+  const int width = (kPosterWidth + kThumbnailScale - 1) / kThumbnailScale;
+  const int height = (kPosterHeight + kThumbnailScale - 1) / kThumbnailScale;
+  const std::string adopted = thumbnailName(item, width, height, digest);
+  if (moveFile(folder, name, folder_, adopted)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  made_[item] = {adopted, width, height, ""};
+  return true;
+}
+
+std::FILE* SheetWriter::openPoster(int item, std::string& digest, std::string& problem) {
+  const std::string poster = posterName(item);
+  std::FILE* file = openRegularFile(*home_.directory, poster, false);
+  int64_t modified = 0;
+  if (!file || !modifiedTime(*home_.directory, poster, modified)) {
+    problem = poster + " cannot be opened: " + std::strerror(errno);
+    if (file) std::fclose(file);
+    return nullptr;
+  }
+  std::fseek(file, 0, SEEK_END);
+  digest = posterDigest(std::ftell(file), modified);
+  std::rewind(file);
+  return file;
 }
 
 void SheetWriter::queue(int item, bool again) {
@@ -159,15 +187,9 @@ void SheetWriter::work() {
     if (stopping_) return;
     const int item = queue_.front();
     queue_.pop_front();
-    std::string given;
-    const auto found = given_.find(item);
-    if (found != given_.end()) {
-      given = std::move(found->second);
-      given_.erase(found);
-    }
     ++busy_;
     lock.unlock();
-    Made made = thumbnailOf(item, given);
+    Made made = thumbnailOf(item);
     lock.lock();
     made_[item] = std::move(made);
     --busy_;
@@ -175,19 +197,11 @@ void SheetWriter::work() {
   }
 }
 
-SheetWriter::Made SheetWriter::thumbnailOf(int item, const std::string& given) {
+SheetWriter::Made SheetWriter::thumbnailOf(int item) {
   Made made;
-  const std::string poster = posterName(item);
-  std::FILE* file = openRegularFile(*home_.directory, poster, false);
-  int64_t modified = 0;
-  if (!file || !modifiedTime(*home_.directory, poster, modified)) {
-    made.problem = poster + " cannot be opened: " + std::strerror(errno);
-    if (file) std::fclose(file);
-    return made;
-  }
-  std::fseek(file, 0, SEEK_END);
-  const std::string digest = posterDigest(std::ftell(file), modified);
-  std::rewind(file);
+  std::string digest;
+  std::FILE* file = openPoster(item, digest, made.problem);
+  if (!file) return made;
   const auto known = existing_.find(item);
   if (known != existing_.end())
     for (const std::string& name : known->second) {
@@ -199,14 +213,7 @@ SheetWriter::Made SheetWriter::thumbnailOf(int item, const std::string& given) {
         return {name, width, height, ""};
       }
     }
-  Thumbnail thumbnail;
-  if (given.empty()) {
-    thumbnail = makeThumbnail(file);
-  } else {
-    thumbnail.jpeg = given;
-    thumbnail.width = (kPosterWidth + kThumbnailScale - 1) / kThumbnailScale;
-    thumbnail.height = (kPosterHeight + kThumbnailScale - 1) / kThumbnailScale;
-  }
+  const Thumbnail thumbnail = makeThumbnail(file);
   std::fclose(file);
   if (thumbnail.jpeg.empty()) {
     made.problem = thumbnail.problem;

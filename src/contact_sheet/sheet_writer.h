@@ -39,10 +39,11 @@ class SheetWriter {
   SheetWriter(const SheetWriter&) = delete;
   SheetWriter& operator=(const SheetWriter&) = delete;
 
-  // Makes the thumbnail of the item's poster, now home, unless it has one:
-  // from thumbnail, the JPEG postergen made of it, when there is one, else
-  // from the poster.
-  void posterHome(int item, std::string thumbnail = "");
+  // Takes the thumbnail postergen wrote of the item's poster, now home, at
+  // name in folder, moving it into the thumbnail folder; or, where there is
+  // none, makes it from the poster on a thread of its own, unless it has
+  // one.
+  void posterHome(int item, const Directory* folder = nullptr, const std::string& name = "");
 
   // Waits for the thumbnails (after a stop signal, only for those begun),
   // then writes the page for what report says. Sets report.contactSheet,
@@ -60,7 +61,13 @@ class SheetWriter {
   // false.
   void queue(int item, bool again);
   void work();
-  Made thumbnailOf(int item, const std::string& given);
+  Made thumbnailOf(int item);
+  // The item's poster, open at its start, and its digest; null when it
+  // cannot be opened (problem says why).
+  std::FILE* openPoster(int item, std::string& digest, std::string& problem);
+  // Moves the thumbnail postergen wrote into the folder; false when it
+  // cannot.
+  bool adopt(int item, const Directory& folder, const std::string& name);
   // Writes the warnings of a card whose poster was made now beside its
   // thumbnail, or reads them for one made earlier; name goes into shown.
   void keepWarnings(SheetItem& card, const std::string& name, bool madeNow,
@@ -75,7 +82,6 @@ class SheetWriter {
   std::condition_variable wake_;
   std::condition_variable settled_;
   std::deque<int> queue_;
-  std::map<int, std::string> given_;  // thumbnails postergen made, by item
   int busy_ = 0;
   bool stopping_ = false;
   std::map<int, Made> made_;

@@ -175,8 +175,8 @@ void runItems(const BatchOptions& options, const Batch& batch, const std::string
   setup.budget = batch.budget;
   setup.stallSeconds = options.stallSeconds;
   if (sheet)
-    setup.posterHome = [sheet](int item, std::string thumbnail) {
-      sheet->posterHome(item, std::move(thumbnail));
+    setup.posterHome = [sheet](int item, const Directory* folder, const std::string& thumbnail) {
+      sheet->posterHome(item, folder, thumbnail);
     };
   setup.costByItem.resize(static_cast<size_t>(home.itemCount) + 1);
   for (const ItemCost& cost : batch.check.costs) setup.costByItem[cost.item] = cost;

@@ -200,9 +200,8 @@ class Scheduler {
       ++report_.written;
       report_.made.push_back(item);
       if (setup_.posterHome)
-        setup_.posterHome(item, active.thumbnails ? readSmallFile(active.thumbnails,
-                                                                  itemFileName(kThumbnailFile, j))
-                                                  : std::string());
+        setup_.posterHome(item, active.thumbnails ? &active.thumbnails : nullptr,
+                          itemFileName(kThumbnailFile, j));
       return;
     }
     active.stuck[j - 1] = true;

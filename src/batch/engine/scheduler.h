@@ -24,10 +24,10 @@ struct BatchSetup {
   int stallSeconds = 0;
   PlanLimits limits;
   std::vector<ItemCost> costByItem;  // indexed by item number
-  // Told of each poster moved home, with the thumbnail postergen made of
-  // it (empty when it made none); when set, the runs are asked for
-  // thumbnails.
-  std::function<void(int item, std::string thumbnail)> posterHome;
+  // Told of each poster moved home, and where postergen wrote its
+  // thumbnail (the run's folder and the name there; the folder is null
+  // when there is none); when set, the runs are asked for thumbnails.
+  std::function<void(int item, const Directory* folder, const std::string& thumbnail)> posterHome;
   // Asked once, when a run fails before the batch has made any poster,
   // whether the inputs every run shares are at fault (true ends the
   // batch: the runs are stopped, nothing more is started); or empty.
