@@ -170,10 +170,10 @@ TEST(BatchPlan, SharesTheCpusAmongTheRunsAtOnce) {
   }
 }
 
-TEST(BatchPlan, DefaultJobsAreOnePerCpuAndAtMostOnePerItem) {
+TEST(BatchPlan, DefaultJobsAreOnePerTwoCpusAndAtMostOnePerItem) {
   const struct {
     int cpus, items, jobs;
-  } cases[] = {{2, 8, 2}, {2, 1, 1}, {16, 4, 4}, {16, 5000, 16}, {1, 0, 1}};
+  } cases[] = {{2, 8, 1}, {2, 1, 1}, {3, 8, 2}, {16, 4, 4}, {16, 5000, 8}, {1, 0, 1}};
   for (const auto& c : cases)
     EXPECT_EQ(defaultJobs(c.cpus, c.items), c.jobs) << c.cpus << " CPUs, " << c.items << " items";
 }

@@ -219,8 +219,8 @@ std::string usageText() {
 Makes every poster of DIRECTORY, laid out as postergen's working directory, with
 as many postergen runs as it takes, several at once.
   -j, --jobs N           postergen processes at once, each on its share of the
-                         CPUs (default: one per CPU it may use, at most one per
-                         item)
+                         CPUs (default: one for every two CPUs it may use, at
+                         most one per item)
   -m, --memory SIZE      memory for all of them together, e.g. 6G or 800M
                          (default: 80% of available memory)
   -n, --items-per-run K  at most K items per postergen run, 1..1004 (default 1004)

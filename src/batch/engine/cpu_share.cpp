@@ -17,4 +17,4 @@ int largestCpuShare(int cpus, int jobs) {
   return jobs >= cpus ? 1 : (cpus + jobs - 1) / jobs;
 }
 
-int defaultJobs(int cpus, int items) { return std::max(1, std::min(cpus, items)); }
+int defaultJobs(int cpus, int items) { return std::max(1, std::min((cpus + 1) / 2, items)); }
