@@ -73,7 +73,7 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   ScratchDir dir;
   dir.populate(2);
   std::map<std::string, std::string> env = {
-      {"POSTERGEN_TRACE_BUFFER_BYTES", std::to_string(2160 * 3840 * 4)}};
+      {"POSTERGEN_TRACE_BUFFER_BYTES", std::to_string((2160 * 4 + 1) * 3840)}};
   if (*path.fail) env["POSTERGEN_FAIL"] = path.fail;
   if (*driver) env["SDL_VIDEODRIVER"] = driver;
   std::vector<std::string> trace;

@@ -44,36 +44,39 @@ void filterPaeth(const uint8_t* cur, const uint8_t* up, size_t n, uint8_t* out) 
     out[i] = cur[i] - paethPredictor(cur[i - kBytesPerPixel], up[i], up[i - kBytesPerPixel]);
 }
 
-// Filters one row into out (its type byte, then n bytes); scratch holds
-// 4 x n bytes.
-void filterRow(const uint8_t* cur, const uint8_t* up, size_t n, PngFilters filters, uint8_t* out,
-               uint8_t* scratch) {
-  switch (filters) {
-    case PngFilters::kNone:
-      out[0] = kNone;
-      std::memcpy(out + 1, cur, n);
-      return;
-    case PngFilters::kSub: out[0] = kSub; return filterSub(cur, n, out + 1);
-    case PngFilters::kUp: out[0] = kUp; return filterUp(cur, up, n, out + 1);
-    case PngFilters::kAdaptive: break;
-  }
-  uint8_t* candidates[5] = {const_cast<uint8_t*>(cur), scratch, scratch + n, scratch + 2 * n,
-                            scratch + 3 * n};
-  filterSub(cur, n, candidates[kSub]);
-  filterUp(cur, up, n, candidates[kUp]);
-  filterAverage(cur, up, n, candidates[kAverage]);
-  filterPaeth(cur, up, n, candidates[kPaeth]);
+// Filters the row cur, whose type byte is cur[-1], where it lies; scratch
+// holds 4 x n bytes. Only cur changes: the row above is read as it was.
+void filterRow(uint8_t* cur, const uint8_t* up, size_t n, PngFilters filters, uint8_t* scratch) {
+  uint8_t* candidates[5] = {cur, scratch, scratch + n, scratch + 2 * n, scratch + 3 * n};
   uint8_t best = kNone;
-  unsigned long bestCost = magnitude(cur, n);
-  for (uint8_t type = kSub; type <= kPaeth; ++type) {
-    const unsigned long cost = magnitude(candidates[type], n);
-    if (cost < bestCost) {
-      bestCost = cost;
-      best = type;
+  switch (filters) {
+    case PngFilters::kNone: break;
+    case PngFilters::kSub:
+      filterSub(cur, n, candidates[kSub]);
+      best = kSub;
+      break;
+    case PngFilters::kUp:
+      filterUp(cur, up, n, candidates[kUp]);
+      best = kUp;
+      break;
+    case PngFilters::kAdaptive: {
+      filterSub(cur, n, candidates[kSub]);
+      filterUp(cur, up, n, candidates[kUp]);
+      filterAverage(cur, up, n, candidates[kAverage]);
+      filterPaeth(cur, up, n, candidates[kPaeth]);
+      unsigned long bestCost = magnitude(cur, n);
+      for (uint8_t type = kSub; type <= kPaeth; ++type) {
+        const unsigned long cost = magnitude(candidates[type], n);
+        if (cost < bestCost) {
+          bestCost = cost;
+          best = type;
+        }
+      }
+      break;
     }
   }
-  out[0] = best;
-  std::memcpy(out + 1, candidates[best], n);
+  cur[-1] = best;
+  if (best != kNone) std::memcpy(cur, candidates[best], n);
 }
 
 void putBigEndian(uint8_t* at, uint32_t value) {
@@ -96,22 +99,36 @@ bool writeChunk(const char* type, const uint8_t* data, size_t size,
 
 }  // namespace
 
+size_t filteredPngPitch(int width) { return static_cast<size_t>(width) * kBytesPerPixel + 1; }
+
 size_t filteredPngSize(int width, int height) {
-  return (static_cast<size_t>(width) * kBytesPerPixel + 1) * static_cast<size_t>(height);
+  return filteredPngPitch(width) * static_cast<size_t>(height);
+}
+
+// From the last row up, so that each row is filtered while the row above
+// still holds its pixels.
+bool filterPngRowsInPlace(uint8_t* rows, int width, int height, PngFilters filters) {
+  const size_t n = static_cast<size_t>(width) * kBytesPerPixel;
+  const size_t pitch = n + 1;
+  ByteBuffer scratch(static_cast<uint8_t*>(std::calloc(5 * n + 1, 1)));
+  if (!scratch) return false;
+  const uint8_t* zeros = scratch.get() + 4 * n;  // the row above the first
+  for (int y = height - 1; y >= 0; --y) {
+    uint8_t* cur = rows + static_cast<size_t>(y) * pitch + 1;
+    filterRow(cur, y ? cur - pitch : zeros, n, filters, scratch.get());
+  }
+  return true;
 }
 
 ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitch,
                          PngFilters filters) {
   const size_t n = static_cast<size_t>(width) * kBytesPerPixel;
   ByteBuffer rows(static_cast<uint8_t*>(std::malloc(filteredPngSize(width, height))));
-  ByteBuffer scratch(static_cast<uint8_t*>(std::calloc(5 * n + 1, 1)));
-  if (!rows || !scratch) return nullptr;
-  const uint8_t* zeros = scratch.get() + 4 * n;  // the row above the first
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* cur = rgba + static_cast<size_t>(y) * pitch;
-    filterRow(cur, y ? cur - pitch : zeros, n, filters,
-              rows.get() + static_cast<size_t>(y) * (n + 1), scratch.get());
-  }
+  if (!rows) return nullptr;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(rows.get() + static_cast<size_t>(y) * (n + 1) + 1,
+                rgba + static_cast<size_t>(y) * pitch, n);
+  if (!filterPngRowsInPlace(rows.get(), width, height, filters)) return nullptr;
   return rows;
 }
 
@@ -120,8 +137,12 @@ bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out
   if (!compressor) return false;
   const size_t in = filteredPngSize(width, height);
   const size_t bound = libdeflate_zlib_compress_bound(compressor, in);
-  out.zlib.reset(static_cast<uint8_t*>(std::malloc(bound)));
-  out.size = out.zlib ? libdeflate_zlib_compress(compressor, rows, in, out.zlib.get(), bound) : 0;
+  if (out.capacity < bound) {
+    out.zlib.reset(static_cast<uint8_t*>(std::malloc(bound)));
+    out.capacity = out.zlib ? bound : 0;
+  }
+  out.size =
+      out.zlib ? libdeflate_zlib_compress(compressor, rows, in, out.zlib.get(), out.capacity) : 0;
   libdeflate_free_compressor(compressor);
   out.width = width;
   out.height = height;

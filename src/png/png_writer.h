@@ -1,6 +1,7 @@
-// Encodes 8-bit RGBA pixels as PNG data in three steps, so that the pixels
-// can be freed once filtered: row filtering, deflating with libdeflate, and
-// writing the chunks. Needs no SDL and touches no shared state, so any
+// Encodes 8-bit RGBA pixels as PNG data in three steps: row filtering,
+// deflating with libdeflate, and writing the chunks. The rows can be
+// filtered where the pixels lie, so that a poster's pixels and its filtered
+// rows take one buffer. Needs no SDL and touches no shared state, so any
 // thread may encode.
 #ifndef POSTERGEN_PNG_PNG_WRITER_H_
 #define POSTERGEN_PNG_PNG_WRITER_H_
@@ -24,24 +25,34 @@ enum class PngFilters { kAdaptive, kNone, kSub, kUp };
 // The zlib level chosen by measurement (docs/benchmark.md).
 constexpr int kPngDeflateLevel = 5;
 
-// The image, deflated: a zlib stream of its filtered rows.
+// The image, deflated: a zlib stream of its filtered rows. Its buffer is
+// kept for the next image deflated into the same DeflatedPng.
 struct DeflatedPng {
   ByteBuffer zlib;
+  size_t capacity = 0;
   size_t size = 0;
   int width = 0;
   int height = 0;
 };
 
-// Bytes of the filtered rows of a w x h image: one filter type byte, then
-// the row.
+// Bytes of the filtered rows of a w x h image: each row is one filter type
+// byte, then the row (filteredPngPitch bytes in all).
 size_t filteredPngSize(int width, int height);
+size_t filteredPngPitch(int width);
+
+// Filters, where they lie, the rows of w x h RGBA pixels laid out as the
+// filtered rows are: row y's pixels at rows + y x filteredPngPitch + 1,
+// after the place of its type byte. False when memory runs out.
+bool filterPngRowsInPlace(uint8_t* rows, int width, int height,
+                          PngFilters filters = PngFilters::kAdaptive);
 
 // Filters the rows of w x h RGBA pixels, each row pitch bytes after the one
-// before. Null when memory runs out.
+// before, into a new buffer. Null when memory runs out.
 ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitch,
                          PngFilters filters = PngFilters::kAdaptive);
 
-// Deflates the filtered rows. False when memory runs out.
+// Deflates the filtered rows into out, reusing its buffer when it is large
+// enough. False when memory runs out.
 bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out,
                     int level = kPngDeflateLevel);
 

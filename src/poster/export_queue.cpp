@@ -23,7 +23,7 @@ namespace {
 
 struct PosterWrite {
   long ticket;
-  ByteBuffer pixels;
+  ByteBuffer rows;
   int w;
   int h;
   std::string path;
@@ -32,9 +32,14 @@ struct PosterWrite {
 std::mutex mutex;
 std::condition_variable changed;
 std::deque<PosterWrite> waiting;
-int inFlight = 0;  // waiting or being written
+int inFlight = 0;  // buffers taken and not yet given back, with writers
 bool stopping = false;
 std::vector<std::thread> writers;
+
+// Buffers back from written posters, for the next ones: read-back pixels
+// (with their sizes) and deflated streams.
+std::vector<std::pair<ByteBuffer, size_t>> spareRows;
+std::vector<DeflatedPng> spareDeflated;
 
 // The outcomes not yet logged, and the ticket whose outcome comes next.
 std::map<long, std::function<void()>> settled;
@@ -53,7 +58,7 @@ void writeThumbnail(const PosterWrite& poster) {
   if (path.size() <= suffix || path.compare(path.size() - suffix, suffix, kPosterFile.suffix) != 0)
     return;
   const Thumbnail thumbnail =
-      thumbnailOfPixels(poster.pixels.get(), poster.w, poster.h, static_cast<size_t>(poster.w) * 4);
+      thumbnailOfPixels(poster.rows.get() + 1, poster.w, poster.h, filteredPngPitch(poster.w));
   if (thumbnail.jpeg.empty()) return;
   writeWholeFile(thumbnailFolder, path.substr(0, path.size() - suffix) + kThumbnailFile.suffix,
                  [&thumbnail](const ByteSink& write) {
@@ -66,17 +71,27 @@ void allocationFailed(long ticket) {
   settleExport(ticket, [] { SDL_Log("Failed allocating memory\n"); });
 }
 
-// Filtering and deflating need memory for the filtered rows and the
-// deflated stream; the pixels are freed as soon as they are filtered.
-void writePoster(PosterWrite& poster) {
+DeflatedPng takeDeflated() {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (spareDeflated.empty()) return {};
+  DeflatedPng png = std::move(spareDeflated.back());
+  spareDeflated.pop_back();
+  return png;
+}
+
+void giveDeflatedBack(DeflatedPng png) {
+  std::lock_guard<std::mutex> lock(mutex);
+  spareDeflated.push_back(std::move(png));
+}
+
+// The pixels are filtered where they lie; their buffer goes back as soon
+// as they are deflated, for the next poster's read-back.
+void writePoster(PosterWrite& poster, DeflatedPng& png) {
   if (thumbnailsAsked) writeThumbnail(poster);
-  ByteBuffer rows =
-      filterPngRows(poster.pixels.get(), poster.w, poster.h, static_cast<size_t>(poster.w) * 4);
-  poster.pixels.reset();
-  DeflatedPng png;
-  if (!rows || !deflatePngRows(rows.get(), poster.w, poster.h, png))
+  if (!filterPngRowsInPlace(poster.rows.get(), poster.w, poster.h) ||
+      !deflatePngRows(poster.rows.get(), poster.w, poster.h, png))
     return allocationFailed(poster.ticket);
-  rows.reset();
+  givePosterBufferBack(std::move(poster.rows), poster.w, poster.h);
   const WriteFailure failure =
       writeWholeFile({kWorkingDirectory, ""}, poster.path, [&png](const ByteSink& write) {
         writePngChunks(png, write);
@@ -93,11 +108,14 @@ void writePoster(PosterWrite& poster) {
 }
 
 void writeCaught(PosterWrite& poster) {
+  DeflatedPng png = takeDeflated();
   try {
-    writePoster(poster);
+    writePoster(poster, png);
   } catch (const std::bad_alloc&) {
     allocationFailed(poster.ticket);
   }
+  if (poster.rows) givePosterBufferBack(std::move(poster.rows), poster.w, poster.h);
+  giveDeflatedBack(std::move(png));
 }
 
 void runWriter() {
@@ -110,8 +128,6 @@ void runWriter() {
     lock.unlock();
     writeCaught(poster);
     lock.lock();
-    --inFlight;
-    changed.notify_all();
   }
 }
 
@@ -140,16 +156,43 @@ void settleExport(long ticket, std::function<void()> log) {
   }
 }
 
-void writePosterAsync(long ticket, ByteBuffer pixels, int w, int h, const std::string& path) {
-  PosterWrite poster{ticket, std::move(pixels), w, h, path};
+ByteBuffer takePosterBuffer(int w, int h) {
+  const size_t size = filteredPngSize(w, h);
+  std::unique_lock<std::mutex> lock(mutex);
+  if (!writers.empty()) {
+    const int bound = static_cast<int>(writers.size());
+    changed.wait(lock, [bound] { return inFlight < bound; });
+    ++inFlight;
+  }
+  while (!spareRows.empty()) {
+    auto spare = std::move(spareRows.back());
+    spareRows.pop_back();
+    if (spare.second == size) return std::move(spare.first);
+  }
+  lock.unlock();
+  ByteBuffer rows(static_cast<uint8_t*>(std::malloc(size)));
+  if (!rows) {
+    lock.lock();
+    if (!writers.empty()) --inFlight;
+    changed.notify_all();
+  }
+  return rows;
+}
+
+void givePosterBufferBack(ByteBuffer rows, int w, int h) {
+  std::lock_guard<std::mutex> lock(mutex);
+  spareRows.emplace_back(std::move(rows), filteredPngSize(w, h));
+  if (!writers.empty()) --inFlight;
+  changed.notify_all();
+}
+
+void writePosterAsync(long ticket, ByteBuffer rows, int w, int h, const std::string& path) {
+  PosterWrite poster{ticket, std::move(rows), w, h, path};
   std::unique_lock<std::mutex> lock(mutex);
   if (writers.empty()) {
     lock.unlock();
     return writeCaught(poster);
   }
-  const int bound = static_cast<int>(writers.size());
-  changed.wait(lock, [bound] { return inFlight < bound; });
-  ++inFlight;
   waiting.push_back(std::move(poster));
   changed.notify_all();
 }
@@ -161,4 +204,7 @@ void finishPosterWrites() {
   lock.unlock();
   for (std::thread& writer : writers)
     if (writer.joinable()) writer.join();
+  lock.lock();
+  spareRows.clear();
+  spareDeflated.clear();
 }

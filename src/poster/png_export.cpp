@@ -16,6 +16,25 @@ void fail(long ticket, const char* format) {
                [format, error = std::string(SDL_GetError())] { SDL_Log(format, error.c_str()); });
 }
 
+// Reads the target's pixels into the writer's layout, each row after the
+// place of its filter type byte. A band of rows at a time, because SDL
+// reads a whole read into a buffer of its own first: so that buffer is a
+// band, not a second poster.
+constexpr int kReadBackRows = 64;
+
+bool readBack(SDL_Renderer* renderer, int w, int h, uint8_t* rows) {
+  const size_t pitch = filteredPngPitch(w);
+  for (int y = 0; y < h; y += kReadBackRows) {
+    const SDL_Rect band{0, y, w, SDL_min(kReadBackRows, h - y)};
+    // SDL_PIXELFORMAT_RGBA32 is the target's SDL_PIXELFORMAT_ABGR8888 on
+    // little-endian machines, and lies in memory as PNG's R, G, B, A on all.
+    if (SDL_RenderReadPixels(renderer, &band, SDL_PIXELFORMAT_RGBA32, rows + y * pitch + 1,
+                             static_cast<int>(pitch)) != 0)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void saveTextureAsPng(SDL_Texture* texture, const char* path) {
@@ -38,19 +57,16 @@ void saveTextureAsPng(SDL_Texture* texture, const char* path) {
     fail(ticket, "Failed copying texture data: %s\n");
     return SDL_DestroyTexture(target);
   }
-  const int pitch = w * 4;
-  ByteBuffer pixels(static_cast<uint8_t*>(std::malloc(static_cast<size_t>(pitch) * h)));
-  if (!pixels) {
+  ByteBuffer rows = takePosterBuffer(w, h);
+  if (!rows) {
     settleExport(ticket, [] { SDL_Log("Failed allocating memory\n"); });
     return SDL_DestroyTexture(target);
   }
-  // SDL_PIXELFORMAT_RGBA32 is the target's SDL_PIXELFORMAT_ABGR8888 on
-  // little-endian machines, and lies in memory as PNG's R, G, B, A on all.
-  if (SDL_RenderReadPixels(renderer, nullptr, SDL_PIXELFORMAT_RGBA32, pixels.get(), pitch) != 0) {
+  if (!readBack(renderer, w, h, rows.get())) {
     fail(ticket, "Failed reading pixel data: %s\n");
-    pixels.reset();
+    givePosterBufferBack(std::move(rows), w, h);
     return SDL_DestroyTexture(target);
   }
   SDL_DestroyTexture(target);
-  writePosterAsync(ticket, std::move(pixels), w, h, path);
+  writePosterAsync(ticket, std::move(rows), w, h, path);
 }
