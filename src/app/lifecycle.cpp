@@ -65,13 +65,19 @@ void createCanvas() {
                                             SDL_TEXTUREACCESS_TARGET, kPosterWidth, kPosterHeight);
 }
 
+// The renderer's picks are read on the canvas once it exists (it is
+// cleared for each poster), on a target of their own before.
+bool picksOnCanvas(int w, int h, SDL_Rect destination, PixelPicks& picks) {
+  return knownPixelPicks(AppState::renderer, textureSlot("result"), w, h, destination, picks);
+}
+
 // The background, then every item's photograph, in the order they are
 // loaded.
 void decodeImagesAhead() {
-  std::vector<std::pair<std::string, bool>> images{{kBackgroundName, false}};
+  std::vector<ImageToDecode> images{{kBackgroundName, false, backgroundPlace}};
   for (int item = 1; item <= AppState::itemCount; ++item)
-    images.emplace_back(itemFileName(kPhotographFile, item), true);
-  startDecodingAhead(std::move(images), textureTargetOf(AppState::renderer));
+    images.push_back({itemFileName(kPhotographFile, item), true, photographPlace});
+  startDecodingAhead(std::move(images), textureTargetOf(AppState::renderer), picksOnCanvas);
 }
 
 void loadItem(int item) {

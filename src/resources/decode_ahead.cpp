@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -28,6 +29,7 @@ struct LogLine {
 struct Slot {
   std::string path;
   bool photograph;
+  Placement placement;
   long long bytes = 0;  // reserved from kDecodeAheadBytes
   bool done = false;
   DecodedImage image;
@@ -44,6 +46,44 @@ size_t nextToTake = 0;     // the main thread waits for always gets its turn
 long long reserved = 0;
 bool stopping = false;
 TextureTarget target;
+PickReader mainThreadPicks;
+
+// A worker's question to the main thread, and its answer.
+struct PickRequest {
+  int w, h;
+  SDL_Rect destination;
+  PixelPicks* picks;
+  bool answered = false;
+  bool found = false;
+};
+std::deque<PickRequest*> pickRequests;
+
+bool askMainThread(int w, int h, SDL_Rect destination, PixelPicks& picks) {
+  std::unique_lock<std::mutex> lock(mutex);
+  PickRequest request{w, h, destination, &picks};
+  pickRequests.push_back(&request);
+  changed.notify_all();
+  changed.wait(lock, [&request] { return request.answered || stopping; });
+  if (request.answered) return request.found;
+  pickRequests.erase(std::find(pickRequests.begin(), pickRequests.end(), &request));
+  return false;
+}
+
+// On the main thread, with the lock held: answers the workers' questions
+// until the slot is done.
+void answerUntilDone(std::unique_lock<std::mutex>& lock, const Slot& slot) {
+  for (;;) {
+    changed.wait(lock, [&slot] { return slot.done || !pickRequests.empty(); });
+    if (slot.done) return;
+    PickRequest* request = pickRequests.front();
+    pickRequests.pop_front();
+    lock.unlock();
+    request->found = mainThreadPicks(request->w, request->h, request->destination, *request->picks);
+    lock.lock();
+    request->answered = true;
+    changed.notify_all();
+  }
+}
 
 thread_local std::vector<LogLine>* held = nullptr;
 SDL_LogOutputFunction passOn = nullptr;
@@ -81,7 +121,8 @@ DecodedImage decodeHoldingLog(std::FILE* file, const Slot& slot, const ImageHead
   held = &log;
   DecodedImage image;
   try {
-    image = decodeImage(file, slot.path, header, slot.photograph, target);
+    image = decodeImage(file, slot.path, header, slot.photograph, target,
+                        {slot.placement, askMainThread});
   } catch (const std::bad_alloc&) {
     image.failure = "Out of memory";
     image.status = kExitUnloadable;
@@ -130,15 +171,17 @@ void runWorker() {
 
 }  // namespace
 
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images,
-                        const TextureTarget& textures) {
+void startDecodingAhead(std::vector<ImageToDecode> images, const TextureTarget& textures,
+                        PickReader picks) {
   target = textures;
+  mainThreadPicks = std::move(picks);
   const int cpus = std::min(allowedCpuCount(), static_cast<int>(images.size()));
   if (cpus < 2) return;
-  for (auto& [path, photograph] : images) {
+  for (ImageToDecode& image : images) {
     slots.emplace_back();
-    slots.back().path = std::move(path);
-    slots.back().photograph = photograph;
+    slots.back().path = std::move(image.path);
+    slots.back().photograph = image.photograph;
+    slots.back().placement = image.placement;
   }
   SDL_LogGetOutputFunction(&passOn, &passOnData);
   SDL_LogSetOutputFunction(holdOrPass, passOnData);
@@ -148,17 +191,17 @@ void startDecodingAhead(std::vector<std::pair<std::string, bool>> images,
   workers = startWorkers(cpus, runWorker);
 }
 
-DecodedImage takeDecodedImage(const std::string& path, bool photograph) {
+DecodedImage takeDecodedImage(const std::string& path, bool photograph, Placement placement) {
   std::unique_lock<std::mutex> lock(mutex);
   if (workers.empty() || nextToTake == slots.size() || slots[nextToTake].path != path ||
       slots[nextToTake].photograph != photograph) {
     lock.unlock();
     ImageHeader header;
     const OpenFile file = openImage(path, header);
-    return decodeImage(file.get(), path, header, photograph, target);
+    return decodeImage(file.get(), path, header, photograph, target, {placement, mainThreadPicks});
   }
   Slot& slot = slots[nextToTake];
-  changed.wait(lock, [&slot] { return slot.done; });
+  answerUntilDone(lock, slot);
   DecodedImage image = std::exchange(slot.image, DecodedImage{});
   const std::vector<LogLine> log = std::move(slot.log);
   reserved -= slot.bytes;

@@ -10,7 +10,6 @@
 #include <SDL.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "resources/image_decoding.h"
@@ -21,17 +20,24 @@
 // larger image is decoded alone).
 constexpr long long kDecodeAheadBytes = 1LL << 30;
 
-// Starts decoding the images (path, whether it is a photograph) into
-// surfaces ready for textures of target (image_decoding.h), one
-// worker per CPU this process may run on, but no more than there are
-// images. With one CPU there are none, and each image is decoded when it is
-// taken, on the main thread.
-void startDecodingAhead(std::vector<std::pair<std::string, bool>> images,
-                        const TextureTarget& target);
+struct ImageToDecode {
+  std::string path;
+  bool photograph;
+  Placement placement;  // where it is drawn, so that it is decoded no larger
+};
+
+// Starts decoding the images into surfaces ready for textures of target
+// (image_decoding.h), one worker per CPU this process may run on, but no
+// more than there are images. The picks of pictures drawn smaller than they
+// are come from picks, which the workers call through the main thread while
+// it waits for an image: only it may draw. With one CPU there are no
+// workers, and each image is decoded when it is taken, on the main thread.
+void startDecodingAhead(std::vector<ImageToDecode> images, const TextureTarget& target,
+                        PickReader picks);
 
 // The decoding of the next image, which must be path (anything else is
 // decoded here and now), with its held-back warnings logged.
-DecodedImage takeDecodedImage(const std::string& path, bool photograph);
+DecodedImage takeDecodedImage(const std::string& path, bool photograph, Placement placement);
 
 // Stops the workers once the images they are decoding are done, freeing
 // what was not taken. The run calls it when every image has been taken,

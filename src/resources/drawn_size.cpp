@@ -6,6 +6,7 @@
 #include <map>
 
 #include "contract/run_contract.h"
+#include "resources/orientation.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ constexpr uint8_t kNamesRow = 0x5A;
 // column are expected to sample.
 constexpr int kBand = 4;
 
-SDL_Texture* probeTarget = nullptr;  // poster-sized, as the canvas
+SDL_Texture* ownTarget = nullptr;  // poster-sized, where the canvas will not do
 std::map<std::array<int, 6>, PixelPicks> known;
 
 struct Span {
@@ -67,21 +68,37 @@ bool named(const std::vector<uint8_t>& read, uint8_t mark, std::vector<int>& out
   return true;
 }
 
+// Whether the target keeps the probe's names: 8 bits for each of red,
+// green and blue.
+bool namesSurvive(SDL_Texture* target) {
+  Uint32 format = SDL_PIXELFORMAT_UNKNOWN;
+  if (!target || SDL_QueryTexture(target, &format, nullptr, nullptr, nullptr) != 0) return false;
+  switch (format) {
+    case SDL_PIXELFORMAT_RGB888:
+    case SDL_PIXELFORMAT_BGR888:
+    case SDL_PIXELFORMAT_RGBX8888:
+    case SDL_PIXELFORMAT_BGRX8888:
+    case SDL_PIXELFORMAT_ARGB8888:
+    case SDL_PIXELFORMAT_ABGR8888:
+    case SDL_PIXELFORMAT_RGBA8888:
+    case SDL_PIXELFORMAT_BGRA8888: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
-bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination, PixelPicks& picks) {
+bool readPixelPicks(SDL_Renderer* renderer, SDL_Texture* target, int w, int h, SDL_Rect destination,
+                    PixelPicks& picks) {
   if (w > 65536 || h > 65536) return false;
-  if (!probeTarget)
-    probeTarget = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
-                                    kPosterWidth, kPosterHeight);
   SDL_Texture* probe =
       SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_STATIC, w, h);
   SDL_ScaleMode scaling = SDL_ScaleModeLinear;
-  bool read = probeTarget && probe && SDL_GetTextureScaleMode(probe, &scaling) == 0 &&
+  bool read = target && probe && SDL_GetTextureScaleMode(probe, &scaling) == 0 &&
               scaling == SDL_ScaleModeNearest &&
               SDL_SetTextureBlendMode(probe, SDL_BLENDMODE_NONE) == 0;
   SDL_Texture* previous = SDL_GetRenderTarget(renderer);
-  if (read) read = SDL_SetRenderTarget(renderer, probeTarget) == 0;
+  if (read) read = SDL_SetRenderTarget(renderer, target) == 0;
   std::vector<uint8_t> row;
   std::vector<uint8_t> column;
   // The first destination row shows the columns, the first destination
@@ -95,6 +112,56 @@ bool readPixelPicks(SDL_Renderer* renderer, int w, int h, SDL_Rect destination, 
   SDL_SetRenderTarget(renderer, previous);
   SDL_DestroyTexture(probe);
   return read;
+}
+
+bool knownPixelPicks(SDL_Renderer* renderer, SDL_Texture* canvas, int w, int h,
+                     SDL_Rect destination, PixelPicks& picks) {
+  const std::array<int, 6> key = {w, h, destination.x, destination.y, destination.w, destination.h};
+  auto found = known.find(key);
+  if (found == known.end()) {
+    if (!namesSurvive(canvas)) {
+      if (!ownTarget)
+        ownTarget = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_ABGR8888, SDL_TEXTUREACCESS_TARGET,
+                                      kPosterWidth, kPosterHeight);
+      canvas = ownTarget;
+    }
+    PixelPicks read;
+    if (!readPixelPicks(renderer, canvas, w, h, destination, read)) read = {};
+    found = known.emplace(key, std::move(read)).first;
+  }
+  picks = found->second;
+  return !picks.columns.empty();
+}
+
+bool drawnSmaller(int w, int h, SDL_Rect destination) {
+  return destination.w >= 1 && destination.h >= 1 &&
+         int64_t{destination.w} * destination.h < int64_t{w} * h;
+}
+
+// The reduced stored picture turned upright must show, at each upright
+// place, the stored pixel the upright picks name there. Along an upright
+// row the stored column (or, for the orientations that swap sides, the
+// stored row) changes alone, and along an upright column the other, so
+// the first upright row and column say everything.
+PixelPicks storedPicks(const PixelPicks& upright, int orientation, int w, int h) {
+  const int pickedW = static_cast<int>(upright.columns.size());
+  const int pickedH = static_cast<int>(upright.rows.size());
+  const bool swapsSides = orientation >= 5 && orientation <= 8;
+  const int reducedW = swapsSides ? pickedH : pickedW;
+  const int reducedH = swapsSides ? pickedW : pickedH;
+  PixelPicks stored;
+  stored.columns.resize(reducedW);
+  stored.rows.resize(reducedH);
+  if (pickedW == 0 || pickedH == 0) return stored;
+  auto place = [&](int x, int y) {
+    const SDL_Point reduced = storedPosition(orientation, x, y, reducedW, reducedH);
+    const SDL_Point whole = storedPosition(orientation, upright.columns[x], upright.rows[y], w, h);
+    stored.columns[reduced.x] = whole.x;
+    stored.rows[reduced.y] = whole.y;
+  };
+  for (int x = 0; x < pickedW; ++x) place(x, 0);
+  for (int y = 0; y < pickedH; ++y) place(0, y);
+  return stored;
 }
 
 SDL_Surface* pickPixels(const SDL_Surface* surface, const PixelPicks& picks) {
@@ -130,30 +197,24 @@ SDL_Surface* pickPixels(const SDL_Surface* surface, const PixelPicks& picks) {
   return picked;
 }
 
-SDL_Surface* reduceToDrawnSize(SDL_Renderer* renderer, SDL_Surface* surface, SDL_Rect destination) {
+SDL_Surface* reduceToDrawnSize(SDL_Surface* surface, const DrawnPlace& place) {
   // Pictures of fewer than 8 bits a pixel, and those drawn at least as
   // large as they are, stay as they are.
-  if (!surface || surface->format->BitsPerPixel % 8 != 0 || destination.w < 1 ||
-      destination.h < 1 ||
-      int64_t{destination.w} * destination.h >= int64_t{surface->w} * surface->h)
+  if (!surface || !place.placement || !place.picks || surface->format->BitsPerPixel % 8 != 0)
     return surface;
-  const std::array<int, 6> key = {surface->w,    surface->h,    destination.x,
-                                  destination.y, destination.w, destination.h};
-  auto found = known.find(key);
-  if (found == known.end()) {
-    PixelPicks picks;
-    if (!readPixelPicks(renderer, surface->w, surface->h, destination, picks)) picks = {};
-    found = known.emplace(key, std::move(picks)).first;
-  }
-  if (found->second.columns.empty()) return surface;
-  SDL_Surface* picked = pickPixels(surface, found->second);
+  const SDL_Rect destination = place.placement(surface->w, surface->h);
+  PixelPicks picks;
+  if (!drawnSmaller(surface->w, surface->h, destination) ||
+      !place.picks(surface->w, surface->h, destination, picks))
+    return surface;
+  SDL_Surface* picked = pickPixels(surface, picks);
   if (!picked) return surface;
   SDL_FreeSurface(surface);
   return picked;
 }
 
 void finishReducing() {
-  SDL_DestroyTexture(probeTarget);
-  probeTarget = nullptr;
+  SDL_DestroyTexture(ownTarget);
+  ownTarget = nullptr;
   known.clear();
 }

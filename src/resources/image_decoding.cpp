@@ -3,6 +3,7 @@
 #include <SDL_image.h>
 
 #include "resources/colour_management.h"
+#include "resources/drawn_size.h"
 #include "resources/file_reading.h"
 #include "resources/heif_surface.h"
 #include "resources/image_header.h"
@@ -68,16 +69,47 @@ TextureTarget textureTargetOf(SDL_Renderer* renderer) {
   return {opaqueTextureFormat(renderer), largestTexture(renderer)};
 }
 
+// A JPEG photograph or background drawn smaller than it is keeps only the
+// pixels the renderer would show, picked row by row as it is decoded, when
+// nothing between decoding and drawing changes its size: the picks are read
+// for its upright size and turned to its stored order.
+bool jpegPicks(const ImageHeader& header, int orientation, const TextureTarget& target,
+               const DrawnPlace& place, PixelPicks& stored) {
+  if (!place.placement || !place.picks) return false;
+  const int w = static_cast<int>(header.width);
+  const int h = static_cast<int>(header.height);
+  const bool swapsSides = orientation >= 5 && orientation <= 8;
+  const int uprightW = swapsSides ? h : w;
+  const int uprightH = swapsSides ? w : h;
+  const SDL_Point fitted = sizeWithin(uprightW, uprightH, target.largest);
+  if (fitted.x != uprightW || fitted.y != uprightH) return false;
+  const SDL_Rect destination = place.placement(uprightW, uprightH);
+  PixelPicks upright;
+  if (!drawnSmaller(uprightW, uprightH, destination) ||
+      !place.picks(uprightW, uprightH, destination, upright))
+    return false;
+  stored = storedPicks(upright, orientation, w, h);
+  return true;
+}
+
 DecodedImage decodeImage(std::FILE* file, const std::string& path, const ImageHeader& header,
-                         bool photograph, const TextureTarget& target) {
+                         bool photograph, const TextureTarget& target, const DrawnPlace& place) {
   const std::string refusal = imageRefusal(path, header);
   if (!refusal.empty()) return failed(refusal, kExitUnloadable);
   if (!file) return failed("Couldn't open " + path, kExitUnloadable);
   const std::string format = header.format;
   const bool heif = format == "HEIF" || format == "AVIF";
-  SDL_Surface* surface = format == "JPEG" ? decodeJpegSurface(file, path)
-                         : heif           ? decodeHeif(file, path)
-                                          : decodeBySdlImage(file, path);
+  // A HEIF file is turned by its own transformations as it is decoded.
+  const int orientation = photograph && !heif ? exifOrientation(file) : 1;
+  bool reduced = false;
+  SDL_Surface* surface = nullptr;
+  if (format == "JPEG") {
+    PixelPicks picks;
+    const bool picked = jpegPicks(header, orientation, target, place, picks);
+    surface = decodeJpegSurface(file, path, picked ? &picks : nullptr, &reduced);
+  } else {
+    surface = heif ? decodeHeif(file, path) : decodeBySdlImage(file, path);
+  }
   if (!surface) return failed(namingTheFile(path, SDL_GetError()), kExitUnloadable);
   if (format == "PNG") {
     bool unreadable = false;
@@ -85,13 +117,11 @@ DecodedImage decodeImage(std::FILE* file, const std::string& path, const ImageHe
     if (unreadable) warnOfUnreadableProfile(path);
     surface = convertToSrgb(surface, profile, path);
   }
-  // A HEIF file is turned by its own transformations as it is decoded.
-  if (photograph && !heif) {
-    surface = turnUpright(surface, exifOrientation(file));
-    if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
-  }
+  surface = turnUpright(surface, orientation);
+  if (!surface) return failed(SDL_GetError(), kExitUnrenderable);
+  if (!reduced) surface = reduceToDrawnSize(shrinkToFit(surface, target.largest), place);
   DecodedImage image;
-  image.surface = toTextureFormat(shrinkToFit(surface, target.largest), target.format);
+  image.surface = toTextureFormat(surface, target.format);
   if (!image.surface) return failed(SDL_GetError(), kExitUnrenderable);
   return image;
 }

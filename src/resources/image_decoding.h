@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "resources/drawn_size.h"
 #include "resources/image_header.h"
 
 // What the renderer's textures are, for decoding pictures ready for them:
@@ -38,7 +39,10 @@ struct DecodedImage {
 // A picture larger than the target's largest texture is scaled down to
 // fit; opaque 3-byte pictures are brought to the target's format. A null
 // file is one that could not be opened, and fails as SDL_image says so.
+// A picture that place draws smaller than it is comes reduced to the pixels
+// the renderer would show there (resources/drawn_size.h); a JPEG is never
+// held whole then.
 DecodedImage decodeImage(std::FILE* file, const std::string& path, const ImageHeader& header,
-                         bool photograph, const TextureTarget& target);
+                         bool photograph, const TextureTarget& target, const DrawnPlace& place);
 
 #endif  // POSTERGEN_RESOURCES_IMAGE_DECODING_H_

@@ -5,7 +5,6 @@
 
 #include "app/app_state.h"
 #include "resources/decode_ahead.h"
-#include "resources/drawn_size.h"
 
 namespace {
 
@@ -15,22 +14,20 @@ namespace {
 }
 
 // Frees the surface once the texture exists.
-SDL_Texture* makeTexture(const DecodedImage& image, Placement placement) {
+SDL_Texture* makeTexture(const DecodedImage& image) {
   if (!image.surface) exitWith(image.failure, image.status);
-  SDL_Surface* surface = reduceToDrawnSize(AppState::renderer, image.surface,
-                                           placement(image.surface->w, image.surface->h));
-  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, surface);
+  SDL_Texture* texture = SDL_CreateTextureFromSurface(AppState::renderer, image.surface);
   if (!texture) exitWith(SDL_GetError(), kExitUnrenderable);
-  SDL_FreeSurface(surface);
+  SDL_FreeSurface(image.surface);
   return texture;
 }
 
 }  // namespace
 
 SDL_Texture* loadTexture(std::string path, Placement placement) {
-  return makeTexture(takeDecodedImage(path, false), placement);
+  return makeTexture(takeDecodedImage(path, false, placement));
 }
 
 SDL_Texture* loadPhotographTexture(std::string path, Placement placement) {
-  return makeTexture(takeDecodedImage(path, true), placement);
+  return makeTexture(takeDecodedImage(path, true, placement));
 }

@@ -7,9 +7,7 @@
 #include <string>
 
 #include "contract/run_contract.h"
-
-// Where a picture of w x h pixels is drawn on the poster.
-using Placement = SDL_Rect (*)(int w, int h);
+#include "resources/drawn_size.h"
 
 // Decodes the file and returns a texture, never null: of the picture's
 // size, or where placement draws it smaller and the renderer picks pixels

@@ -59,12 +59,14 @@ bool decodeJpeg(std::FILE* file, JpegPicture& picture, const JpegRowTarget& targ
     picture.width = static_cast<int>(cinfo.output_width);
     picture.height = static_cast<int>(cinfo.output_height);
     size_t pitch = 0;
-    unsigned char* rows = target(picture, pitch);
+    unsigned char* rows = target.start(picture, pitch);
     if (rows) {
       jpeg_start_decompress(&cinfo);
       while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = rows + cinfo.output_scanline * pitch;
+        const JDIMENSION y = cinfo.output_scanline;
+        JSAMPROW row = rows + y * pitch;
         jpeg_read_scanlines(&cinfo, &row, 1);
+        if (pitch == 0) target.rowDecoded(static_cast<int>(y));
       }
       jpeg_finish_decompress(&cinfo);
       decoded = true;

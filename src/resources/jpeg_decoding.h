@@ -27,10 +27,14 @@ struct JpegPicture {
   std::string error;  // why the picture could not be decoded
 };
 
-// Where decoded rows go: called once the size is known, it returns the
-// first row's memory and sets pitch (bytes from one row to the next), or
-// returns null to give up.
-using JpegRowTarget = std::function<unsigned char*(const JpegPicture&, size_t& pitch)>;
+// Where decoded rows go. Once the size is known, start returns the first
+// row's memory and sets pitch (bytes from one row to the next), or returns
+// null to give up. A pitch of 0 puts every row in the same memory, and
+// rowDecoded is then called with each row's number as soon as it is there.
+struct JpegRowTarget {
+  std::function<unsigned char*(const JpegPicture&, size_t& pitch)> start;
+  std::function<void(int row)> rowDecoded;
+};
 
 // Decodes the file from its start into the target's rows, as SDL_image
 // decodes JPEGs (the same library and settings, so the same samples).

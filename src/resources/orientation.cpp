@@ -39,9 +39,6 @@ int exifOrientation(const std::string& path) {
   return orientation;
 }
 
-namespace {
-
-// Where the viewed pixel (x, y) lies in the stored image of w x h pixels.
 SDL_Point storedPosition(int orientation, int x, int y, int w, int h) {
   switch (orientation) {
     case 2: return {w - 1 - x, y};          // mirrored left to right
@@ -54,6 +51,8 @@ SDL_Point storedPosition(int orientation, int x, int y, int w, int h) {
     default: return {x, y};
   }
 }
+
+namespace {
 
 // Copies what the source carries beside its pixels: palette, colour key,
 // blend mode.

@@ -15,6 +15,10 @@ int exifOrientation(std::FILE* file);
 // The same for the file at path; 1 when it cannot be opened.
 int exifOrientation(const std::string& path);
 
+// Where the viewed pixel (x, y) lies in the stored picture of w x h pixels
+// under the orientation.
+SDL_Point storedPosition(int orientation, int x, int y, int w, int h);
+
 // Returns the surface as it is to be viewed under the orientation: 2 to 8
 // mirror and turn it (5 to 8 swap width and height) into a new surface of
 // the same pixel format, and free the one given. Orientation 1 or any other
