@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "batch/engine/home.h"
 #include "platform/cpus.h"
 #include "support/batch_run.h"
 #include "support/browser.h"
@@ -346,6 +347,26 @@ INSTANTIATE_TEST_SUITE_P(BatchPlan, LargePlanTest,
                            return std::string("AtMost") + info.param.items_per_run + "With" +
                                   info.param.jobs + "Jobs";
                          });
+
+// A JPEG drawn smaller than it is never holds its whole picture while it
+// is decoded; other pictures do.
+TEST(BatchPlan, CountsWhatEachPhotographHoldsWhileItIsDecoded) {
+  ScratchDir dir;
+  dir.populate(3);
+  dir.write("city_photo1.jpeg", jpegClaiming(4000, 3000));
+  dir.write("city_photo2.jpeg", pngClaiming(4000, 3000));
+  dir.write("city_photo3.jpeg", jpegClaiming(800, 600));
+  std::string error;
+  const Home home = openHome(dir.path(), error);
+  ASSERT_TRUE(error.empty()) << error;
+  const ItemCheck check = checkItems(home, {1, 2, 3});
+  ASSERT_EQ(check.costs.size(), 3u);
+  const int64_t drawn = 1292 * 1292 * 4;
+  EXPECT_EQ(check.costs[0].decodeBytes, 2 * drawn + 4000 * 4);
+  EXPECT_EQ(check.costs[1].decodeBytes, 4000 * 3000 * 4);
+  EXPECT_EQ(check.costs[2].decodeBytes, 800 * 600 * 4);
+  EXPECT_EQ(check.costs[0].photoBytes, drawn);
+}
 
 TEST(BatchPlan, RunsElsewhereThenCollectedHome) {
   ScratchDir dir;

@@ -147,7 +147,12 @@ ItemCheck checkItems(const Home& home, const std::vector<int>& items) {
     const int64_t pixels = header.width * header.height;
     const int64_t drawn =
         keepTheirSize ? pixels : std::min<int64_t>(pixels, kPhotographDrawnPixels);
-    check.costs.push_back({item, drawn * 4, true, pixels * 4});
+    // A JPEG drawn smaller than it is is decoded a row at a time into its
+    // drawn size (held twice as its format changes); others are decoded whole.
+    const bool rowByRow =
+        !keepTheirSize && std::strcmp(header.format, "JPEG") == 0 && drawn < pixels;
+    const int64_t decoded = rowByRow ? 2 * drawn * 4 + header.width * 4 : pixels * 4;
+    check.costs.push_back({item, drawn * 4, true, decoded});
   }
   return check;
 }

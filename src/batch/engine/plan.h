@@ -6,8 +6,9 @@
 #include <vector>
 
 // What one item's photograph costs a run: its texture while the run lasts
-// (at the size it is drawn, when smaller than its own), and, while it is
-// decoded, width x height x 4 bytes. An unknown cost (a header that cannot
+// (at the size it is drawn, when smaller than its own), and what it holds
+// while it is decoded: width x height x 4 bytes, or for a JPEG drawn
+// smaller than it is, its drawn size twice and one row. An unknown cost (a header that cannot
 // be read) gives the item a run of its own, so that it can cost no other
 // item.
 struct ItemCost {
