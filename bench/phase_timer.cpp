@@ -10,14 +10,18 @@
 // drain, from the last read-back to the end, waiting for the writers.
 // Summed over every thread (decoding and writing run on workers): decode,
 // inside IMG_Load and libjpeg's decoding calls (postergen decodes JPEGs
-// with libjpeg itself); deflate, inside libdeflate_zlib_compress; sync,
-// inside fsync (each poster made durable before it is renamed).
+// with libjpeg itself); deflate, inside libdeflate_zlib_compress and
+// igzip's isal_deflate_stateless; sync, inside fsync (each poster made
+// durable before it is renamed).
 // total: the whole process.
 #include <SDL.h>
 #include <SDL_image.h>
 #include <dlfcn.h>
 #include <jpeglib.h>
 #include <libdeflate.h>
+#ifdef POSTERGEN_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -151,6 +155,13 @@ size_t libdeflate_zlib_compress(libdeflate_compressor* c, const void* in, size_t
   static auto next = real<decltype(&libdeflate_zlib_compress)>("libdeflate_zlib_compress");
   return timed(phases.deflate, [&] { return next(c, in, inSize, out, outSize); });
 }
+
+#ifdef POSTERGEN_HAVE_ISAL
+int isal_deflate_stateless(isal_zstream* stream) {
+  static auto next = real<decltype(&isal_deflate_stateless)>("isal_deflate_stateless");
+  return timed(phases.deflate, [&] { return next(stream); });
+}
+#endif
 
 int fsync(int fd) {
   static auto next = real<decltype(&fsync)>("fsync");

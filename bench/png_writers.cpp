@@ -1,6 +1,6 @@
 // Compares ways of writing the same posters' pixels as PNG, one core, all
 // in memory: SDL_image's IMG_SavePNG against the project's writer with each
-// filter choice and deflate level. Prints one line per way:
+// filter choice, deflate level and deflater. Prints one line per way:
 //   WAY seconds=S filter=S deflate=S bytes=N
 // Usage: png_writers POSTER.png...
 #include <SDL.h>
@@ -25,6 +25,7 @@ struct Way {
   const char* name;
   PngFilters filters;
   int level;
+  PngDeflater deflater = PngDeflater::kLibdeflate;
 };
 
 }  // namespace
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
   std::printf("IMG_SavePNG seconds=%.3f bytes=%zu\n", total, bytes);
 
   const Way ways[] = {
+      {"adaptive-5-chosen", PngFilters::kAdaptive, 5, PngDeflater::kChosen},
+      {"adaptive-isal", PngFilters::kAdaptive, 5, PngDeflater::kIsal},
       {"adaptive-6", PngFilters::kAdaptive, 6},
       {"adaptive-5", PngFilters::kAdaptive, 5},
       {"adaptive-4", PngFilters::kAdaptive, 4},
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
       filtering += since(begin);
       begin = Clock::now();
       DeflatedPng png;
-      if (!rows || !deflatePngRows(rows.get(), s->w, s->h, png, way.level)) return 1;
+      if (!rows || !deflatePngRows(rows.get(), s->w, s->h, png, way.level, way.deflater)) return 1;
       size_t written = 0;
       writePngChunks(png, [&](const void*, size_t n) {
         written += n;

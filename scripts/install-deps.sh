@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config dpkg-dev file
   libsdl2-dev libsdl2-image-dev libsdl2-ttf-dev
-  libexif-dev libpng-dev libjpeg-dev libtiff-dev libwebp-dev zlib1g-dev liblcms2-dev libdeflate-dev
+  libexif-dev libpng-dev libjpeg-dev libtiff-dev libwebp-dev zlib1g-dev liblcms2-dev libdeflate-dev libisal-dev
   libjemalloc-dev
   libheif-dev
   libgtest-dev libgmock-dev

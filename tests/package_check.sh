@@ -22,7 +22,7 @@ deb=$(ls "$scratch"/out/postergen_*_*.deb)
 [ -n "$(dpkg-deb -f "$deb" Version)" ] || fail "no version"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libexif12 liblcms2-2 libdeflate0 libjemalloc2; do
+for lib in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libexif12 liblcms2-2 libdeflate0 libisal2 libjemalloc2; do
   grep -Eq "(^|, )$lib \(>= [0-9.]+" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')

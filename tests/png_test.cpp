@@ -11,6 +11,7 @@
 #include <sys/resource.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -23,7 +24,7 @@
 
 namespace {
 
-enum class Content { kNoise, kGradient, kFlatTransparent, kMixed };
+enum class Content { kNoise, kGradient, kFlatTransparent, kMixed, kWaves };
 
 // RGBA rows with a gap after each, as a pitch larger than the row allows.
 std::vector<uint8_t> image(int w, int h, size_t pitch, Content content) {
@@ -38,6 +39,8 @@ std::vector<uint8_t> image(int w, int h, size_t pitch, Content content) {
           p[c] = static_cast<uint8_t>(rng());
         else if (content == Content::kFlatTransparent)
           p[c] = c == 3 ? 0 : 40;
+        else if (content == Content::kWaves)
+          p[c] = static_cast<uint8_t>(127 + 100 * std::sin(x / 37.0 + c) * std::cos(y / 23.0));
         else
           p[c] = static_cast<uint8_t>(x * (c + 1) + y * 3);
       }
@@ -46,10 +49,10 @@ std::vector<uint8_t> image(int w, int h, size_t pitch, Content content) {
 }
 
 std::string encode(const std::vector<uint8_t>& pixels, int w, int h, size_t pitch,
-                   PngFilters filters) {
+                   PngFilters filters, PngDeflater deflater = PngDeflater::kChosen) {
   ByteBuffer rows = filterPngRows(pixels.data(), w, h, pitch, filters);
   DeflatedPng png;
-  EXPECT_TRUE(rows && deflatePngRows(rows.get(), w, h, png));
+  EXPECT_TRUE(rows && deflatePngRows(rows.get(), w, h, png, kPngDeflateLevel, deflater));
   std::string file;
   EXPECT_TRUE(writePngChunks(png, [&file](const void* data, size_t size) {
     file.append(static_cast<const char*>(data), size);
@@ -81,6 +84,7 @@ struct Case {
   int w, h;
   Content content;
   PngFilters filters;
+  PngDeflater deflater = PngDeflater::kChosen;
 };
 
 class PngEncoderCases : public testing::TestWithParam<Case> {};
@@ -89,7 +93,7 @@ TEST_P(PngEncoderCases, DecodeWithLibpngToThePixelsWritten) {
   const Case c = GetParam();
   const size_t pitch = size_t(c.w) * 4 + 8;
   const std::vector<uint8_t> pixels = image(c.w, c.h, pitch, c.content);
-  const std::string file = encode(pixels, c.w, c.h, pitch, c.filters);
+  const std::string file = encode(pixels, c.w, c.h, pitch, c.filters, c.deflater);
 
   png_image decoded{};
   decoded.version = PNG_IMAGE_VERSION;
@@ -120,24 +124,44 @@ TEST_P(PngEncoderCases, ReadBackByPostergensOwnReaderToThePixelsWritten) {
   const size_t pitch = size_t(c.w) * 4;
   const std::vector<uint8_t> pixels = image(c.w, c.h, pitch, c.content);
   std::vector<uint8_t> back;
-  const PngRows rows = readBack(encode(pixels, c.w, c.h, pitch, c.filters), back);
+  const PngRows rows = readBack(encode(pixels, c.w, c.h, pitch, c.filters, c.deflater), back);
   ASSERT_EQ(rows.outcome, PngRows::Outcome::kRead) << rows.problem;
   EXPECT_EQ(rows.width, c.w);
   EXPECT_EQ(rows.height, c.h);
   EXPECT_TRUE(back == pixels);
 }
 
-INSTANTIATE_TEST_SUITE_P(Writer, PngEncoderCases,
-                         testing::Values(Case{1, 1, Content::kNoise, PngFilters::kAdaptive},
-                                         Case{3, 2, Content::kGradient, PngFilters::kAdaptive},
-                                         Case{2160, 40, Content::kMixed, PngFilters::kAdaptive},
-                                         Case{517, 300, Content::kGradient, PngFilters::kAdaptive},
-                                         Case{64, 64, Content::kFlatTransparent,
-                                              PngFilters::kAdaptive},
-                                         Case{77, 700, Content::kNoise, PngFilters::kAdaptive},
-                                         Case{300, 1200, Content::kMixed, PngFilters::kNone},
-                                         Case{300, 1200, Content::kMixed, PngFilters::kSub},
-                                         Case{300, 1200, Content::kMixed, PngFilters::kUp}));
+INSTANTIATE_TEST_SUITE_P(
+    Writer, PngEncoderCases,
+    testing::Values(Case{1, 1, Content::kNoise, PngFilters::kAdaptive},
+                    Case{3, 2, Content::kGradient, PngFilters::kAdaptive},
+                    Case{2160, 40, Content::kMixed, PngFilters::kAdaptive},
+                    Case{517, 300, Content::kGradient, PngFilters::kAdaptive},
+                    Case{64, 64, Content::kFlatTransparent, PngFilters::kAdaptive},
+                    Case{77, 700, Content::kNoise, PngFilters::kAdaptive},
+                    Case{300, 1200, Content::kMixed, PngFilters::kNone},
+                    Case{300, 1200, Content::kMixed, PngFilters::kSub},
+                    Case{300, 1200, Content::kMixed, PngFilters::kUp},
+                    Case{2160, 300, Content::kGradient, PngFilters::kAdaptive, PngDeflater::kIsal},
+                    Case{1, 1, Content::kNoise, PngFilters::kAdaptive, PngDeflater::kIsal},
+                    Case{300, 1200, Content::kMixed, PngFilters::kAdaptive,
+                         PngDeflater::kLibdeflate}));
+
+#ifdef POSTERGEN_HAVE_ISAL
+// Grain goes to igzip, which deflates it no larger; smooth pictures to
+// libdeflate, whose file is then the very one it makes alone.
+TEST(PngEncoder, TakesTheFasterDeflaterOnlyWhereItIsNoLarger) {
+  const int w = 1024, h = 600;
+  const std::vector<uint8_t> noise = image(w, h, w * 4, Content::kNoise);
+  const std::string chosen = encode(noise, w, h, w * 4, PngFilters::kAdaptive);
+  EXPECT_EQ(chosen, encode(noise, w, h, w * 4, PngFilters::kAdaptive, PngDeflater::kIsal));
+  EXPECT_LE(chosen.size(),
+            encode(noise, w, h, w * 4, PngFilters::kAdaptive, PngDeflater::kLibdeflate).size());
+  const std::vector<uint8_t> smooth = image(w, h, w * 4, Content::kWaves);
+  EXPECT_EQ(encode(smooth, w, h, w * 4, PngFilters::kAdaptive),
+            encode(smooth, w, h, w * 4, PngFilters::kAdaptive, PngDeflater::kLibdeflate));
+}
+#endif
 
 TEST(PngEncoder, ChoosesAFilterPerRow) {
   const int w = 256, h = 90;

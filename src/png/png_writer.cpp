@@ -1,7 +1,11 @@
 #include "png/png_writer.h"
 
 #include <libdeflate.h>
+#ifdef POSTERGEN_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -97,6 +101,57 @@ bool writeChunk(const char* type, const uint8_t* data, size_t size,
   return write(head, sizeof head) && (size == 0 || write(data, size)) && write(crc, sizeof crc);
 }
 
+#ifdef POSTERGEN_HAVE_ISAL
+// A zlib stream by igzip's level 1 (each block with Huffman codes of its
+// own); 0 when it does not fit or memory runs out.
+size_t isalZlib(const uint8_t* in, size_t size, uint8_t* out, size_t capacity) {
+  if (size > UINT32_MAX) return 0;
+  ByteBuffer levelBuffer(static_cast<uint8_t*>(std::malloc(ISAL_DEF_LVL1_DEFAULT)));
+  if (!levelBuffer) return 0;
+  isal_zstream stream;
+  isal_deflate_stateless_init(&stream);
+  stream.level = 1;
+  stream.level_buf = levelBuffer.get();
+  stream.level_buf_size = ISAL_DEF_LVL1_DEFAULT;
+  stream.gzip_flag = IGZIP_ZLIB;
+  stream.end_of_stream = 1;
+  stream.flush = NO_FLUSH;
+  stream.next_in = const_cast<uint8_t*>(in);
+  stream.avail_in = static_cast<uint32_t>(size);
+  stream.next_out = out;
+  stream.avail_out = static_cast<uint32_t>(capacity > UINT32_MAX ? UINT32_MAX : capacity);
+  return isal_deflate_stateless(&stream) == COMP_OK ? stream.total_out : 0;
+}
+
+// Whether igzip deflates the rows no larger than libdeflate does, told by
+// deflating four bands of them, spread over the image, with both.
+constexpr int kSampleBands = 4;
+constexpr int kSampleRows = 32;
+
+bool isalAsSmall(const uint8_t* rows, int width, int height, libdeflate_compressor* compressor) {
+  const size_t pitch = filteredPngPitch(width);
+  const int bandRows = height < kSampleBands * kSampleRows ? height : kSampleRows;
+  const size_t band = pitch * static_cast<size_t>(bandRows);
+  const size_t capacity = libdeflate_zlib_compress_bound(compressor, band);
+  ByteBuffer out(static_cast<uint8_t*>(std::malloc(capacity)));
+  if (!out) return false;
+  size_t isal = 0;
+  size_t libdeflate = 0;
+  const int bands = bandRows == height ? 1 : kSampleBands;
+  for (int b = 0; b < bands; ++b) {
+    const int first =
+        bands == 1 ? 0 : static_cast<int>(int64_t{height} * (2 * b + 1) / (2 * bands));
+    const uint8_t* in = rows + static_cast<size_t>(first) * pitch;
+    const size_t byIsal = isalZlib(in, band, out.get(), capacity);
+    const size_t byLibdeflate = libdeflate_zlib_compress(compressor, in, band, out.get(), capacity);
+    if (byIsal == 0 || byLibdeflate == 0) return false;
+    isal += byIsal;
+    libdeflate += byLibdeflate;
+  }
+  return isal <= libdeflate;
+}
+#endif
+
 }  // namespace
 
 size_t filteredPngPitch(int width) { return static_cast<size_t>(width) * kBytesPerPixel + 1; }
@@ -132,7 +187,8 @@ ByteBuffer filterPngRows(const uint8_t* rgba, int width, int height, size_t pitc
   return rows;
 }
 
-bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out, int level) {
+bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out, int level,
+                    PngDeflater deflater) {
   libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
   if (!compressor) return false;
   const size_t in = filteredPngSize(width, height);
@@ -141,8 +197,18 @@ bool deflatePngRows(const uint8_t* rows, int width, int height, DeflatedPng& out
     out.zlib.reset(static_cast<uint8_t*>(std::malloc(bound)));
     out.capacity = out.zlib ? bound : 0;
   }
-  out.size =
-      out.zlib ? libdeflate_zlib_compress(compressor, rows, in, out.zlib.get(), out.capacity) : 0;
+  out.size = 0;
+#ifdef POSTERGEN_HAVE_ISAL
+  const bool isal =
+      deflater == PngDeflater::kIsal ||
+      (deflater == PngDeflater::kChosen && isalAsSmall(rows, width, height, compressor));
+  if (isal && out.zlib) out.size = isalZlib(rows, in, out.zlib.get(), out.capacity);
+#else
+  (void)deflater;
+#endif
+  // libdeflate also takes what igzip could not fit.
+  if (out.size == 0 && out.zlib)
+    out.size = libdeflate_zlib_compress(compressor, rows, in, out.zlib.get(), out.capacity);
   libdeflate_free_compressor(compressor);
   out.width = width;
   out.height = height;
