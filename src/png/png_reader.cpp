@@ -68,21 +68,7 @@ void store(uint8_t* p, __m128i pixel) {
 // The filtered bytes plus the Paeth prediction from left (a), up (b) and
 // up-left (c), lane by lane, modulo 256.
 __m128i unpaethStep(__m128i filtered, __m128i a, __m128i b, __m128i c) {
-  const __m128i zero = _mm_setzero_si128();
-  const auto magnitude = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
-  const __m128i p = _mm_sub_epi16(b, c);
-  const __m128i q = _mm_sub_epi16(a, c);
-  const __m128i pa = magnitude(p);
-  const __m128i pb = magnitude(q);
-  const __m128i pc = magnitude(_mm_add_epi16(p, q));
-  const __m128i least = _mm_min_epi16(pa, _mm_min_epi16(pb, pc));
-  // a where pa is least, else b where pb is, else c.
-  const __m128i takeA = _mm_cmpeq_epi16(least, pa);
-  const __m128i takeB = _mm_andnot_si128(takeA, _mm_cmpeq_epi16(least, pb));
-  const __m128i predicted =
-      _mm_or_si128(_mm_or_si128(_mm_and_si128(takeA, a), _mm_and_si128(takeB, b)),
-                   _mm_andnot_si128(_mm_or_si128(takeA, takeB), c));
-  return _mm_and_si128(_mm_add_epi16(filtered, predicted), _mm_set1_epi16(0xFF));
+  return _mm_and_si128(_mm_add_epi16(filtered, paethPredictor16(a, b, c)), _mm_set1_epi16(0xFF));
 }
 
 // The Paeth filter reversed a pixel at a time, as libpng does. Each pixel
