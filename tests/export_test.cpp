@@ -75,6 +75,7 @@ TEST_P(ExportPaths, LogTheOutcomeAndReleaseEverything) {
   std::map<std::string, std::string> env = {
       {"POSTERGEN_TRACE_BUFFER_BYTES", std::to_string((2160 * 4 + 1) * 3840)}};
   if (*path.fail) env["POSTERGEN_FAIL"] = path.fail;
+  env["POSTERGEN_FAIL_FILE"] = ".result1.png.";
   if (*driver) env["SDL_VIDEODRIVER"] = driver;
   std::vector<std::string> trace;
   const RunResult run = dir.runTraced(trace, env);

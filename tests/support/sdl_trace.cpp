@@ -13,6 +13,8 @@
 //                                         their 64 forms)
 // POSTERGEN_FAIL="NAME:N" makes the N-th call of NAME fail as SDL would,
 // with POSTERGEN_FAIL_TEXT (or "injected failure") as SDL's error text.
+// With POSTERGEN_FAIL_FILE, fwrite counts only the calls on the file whose
+// name contains it: the writers write their posters side by side.
 // POSTERGEN_SIGNAL="SIG:N" sends the process signal number SIG from inside
 // the first write to poster N's partial file (.resultN.png.<...>.partial),
 // once it exists, on the writer thread that made it.
@@ -352,6 +354,18 @@ mode_t modeAfter(int flags, va_list args) {
   return creates ? static_cast<mode_t>(va_arg(args, int)) : 0;
 }
 
+// Whether file's name contains part (any file when part is null).
+bool writesTo(FILE* file, const char* part) {
+  if (!part) return true;
+  char link[64];
+  char name[4096];
+  snprintf(link, sizeof link, "/proc/self/fd/%d", fileno(file));
+  const ssize_t n = readlink(link, name, sizeof name - 1);
+  if (n < 0) return false;
+  name[n] = '\0';
+  return strstr(name, part) != nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -420,7 +434,7 @@ int SDL_RenderReadPixels(SDL_Renderer* r, const SDL_Rect* rect, Uint32 format, v
 size_t fwrite(const void* data, size_t size, size_t count, FILE* file) {
   REAL(fwrite);
   if (signalDuringEncoding) kill(getpid(), signalDuringEncoding);
-  if (injectFailure("fwrite")) {
+  if (writesTo(file, getenv("POSTERGEN_FAIL_FILE")) && injectFailure("fwrite")) {
     errno = ENOSPC;
     return 0;
   }
