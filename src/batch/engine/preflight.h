@@ -20,9 +20,9 @@ constexpr int64_t kPosterBytes = int64_t{kPosterWidth} * kPosterHeight * 4;
 constexpr int64_t kExportBytes = 3 * kPosterBytes;
 
 // The same for a run that may use this many CPUs: with two or more, each
-// CPU's poster writer holds a poster's pixels and its filtered rows (then
-// the filtered rows and the deflated file, no more) while the main thread
-// reads back the next: two posters more per CPU, as measured.
+// CPU's poster writer holds a poster buffer (its pixels, then its filtered
+// rows) and a deflated-stream buffer, which on grain fills to two thirds of
+// a poster: two posters more per CPU, the buffers' bound.
 int64_t exportBytesOnCpus(int cpus);
 
 // What a run costs before its first photograph when there is no preflight
