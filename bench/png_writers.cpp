@@ -1,6 +1,7 @@
 // Compares ways of writing the same posters' pixels as PNG, one core, all
 // in memory: SDL_image's IMG_SavePNG against the project's writer with each
-// filter choice, deflate level and deflater. Prints one line per way:
+// filter choice, deflate level and deflater, and the thumbnail a writer
+// makes when the batch asks. Prints one line per way:
 //   WAY seconds=S filter=S deflate=S bytes=N
 // Usage: png_writers POSTER.png...
 #include <SDL.h>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "png/png_writer.h"
+#include "thumbnail/thumbnail.h"
 
 namespace {
 
@@ -49,6 +51,16 @@ int main(int argc, char** argv) {
     SDL_RWclose(memory);
   }
   std::printf("IMG_SavePNG seconds=%.3f bytes=%zu\n", total, bytes);
+  total = 0;
+  bytes = 0;
+  for (SDL_Surface* s : posters) {
+    const auto begin = Clock::now();
+    bytes += thumbnailOfPixels(static_cast<const uint8_t*>(s->pixels), s->w, s->h,
+                               static_cast<size_t>(s->pitch))
+                 .jpeg.size();
+    total += since(begin);
+  }
+  std::printf("thumbnail seconds=%.3f bytes=%zu\n", total, bytes);
 
   const Way ways[] = {
       {"adaptive-5-chosen", PngFilters::kAdaptive, 5, PngDeflater::kChosen},
